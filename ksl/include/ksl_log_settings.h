@@ -1,0 +1,45 @@
+// Reader of the logging configuration under HKEY_LOCAL_MACHINE "SOFTWARE\Tessil\Logs", the
+// filter that decides whether a record is written, and the output dispatch. Nothing is
+// cached: every read opens the key, reads one value and closes it again, and no read changes
+// the thread's last Windows error.
+#pragma once
+
+#include <windows.h>
+
+class CKSLLogRecord;
+
+class CKSLLogSettings {
+public:
+    static const wchar_t* const s_wcsKeyPath; // "SOFTWARE\Tessil\Logs"
+
+    // One DWORD value; false when the key or value is missing or unreadable.
+    bool readDword(const wchar_t* wcsName, DWORD& dwValue) const;
+    // One text value into a buffer of cbBuffer bytes; always terminated. False when missing,
+    // unreadable or larger than the buffer.
+    bool readText(const wchar_t* wcsName, wchar_t* wcsBuffer, DWORD cbBuffer) const;
+
+    // "Logging" present and non-zero.
+    bool isLoggingOn() const;
+    // "LogDetail" (low 16 bits), 27 when absent.
+    unsigned short getLogDetail() const;
+    // Path value of one output type: 1 "TextOutput", 2 "XMLOutput", 4 "ServerOutput",
+    // 8 "HTMLOutput", 32 "UnknownOutput".
+    bool getOutputPath(unsigned short usOutputType, wchar_t* wcsBuffer, DWORD cbBuffer) const;
+
+    // The filter, in its fixed order. Fills the record's object name when it has none; a
+    // per-program override replaces the output mask and the detail flags.
+    bool filter(CKSLLogRecord& record, unsigned short& usOutputMask, unsigned short& usDetailFlags) const;
+    // The level test and the EXIT rules for given detail flags (filter step without override).
+    static bool passesDetail(const CKSLLogRecord& record, unsigned short usDetailFlags);
+    // Hands the record to each output of the mask, in the order 1, 2, 8, 4, 32; the result is
+    // that of the last output handled (false when none).
+    bool dispatch(CKSLLogRecord& record, unsigned short usOutputMask) const;
+
+    // The running program's file name without directory and extension.
+    static bool programName(wchar_t* wcsBuffer, int nCapacity);
+    // Parses a per-program override "mask,detail,path"; false when it has no comma.
+    static bool parseOverride(const wchar_t* wcsText, unsigned short& usOutputMask, unsigned short& usDetailFlags);
+
+private:
+    bool passesClassFilter(const CKSLLogRecord& record) const;
+};

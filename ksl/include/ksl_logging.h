@@ -1,0 +1,98 @@
+// Records, the logging root and the detailed log: every library exception is one of these.
+#pragma once
+
+#include <windows.h>
+
+#include "ksl_log_record.h"
+#include "ksl_log_settings.h"
+
+// Record levels (one bit each).
+enum : unsigned long {
+    KSL_LOG_CRITICAL = 1,
+    KSL_LOG_EXCEPTION_BAD = 2,
+    KSL_LOG_EXCEPTION_OK = 4,
+    KSL_LOG_ERROR = 8,
+    KSL_LOG_WARNING = 16,
+    KSL_LOG_DEBUG = 32,
+    KSL_LOG_INFORMATION = 64,
+    KSL_LOG_NOTIFICATION = 128,
+    KSL_LOG_ENTRY = 256,
+    KSL_LOG_EXIT = 512,
+    KSL_LOG_SUCCESS = 1024,
+    KSL_LOG_FAILURE = 2048,
+};
+
+// Result kinds of a record.
+enum : unsigned long {
+    KSL_RESULT_ERROR_CODE = 0,
+    KSL_RESULT_BOOLEAN = 1,
+    KSL_RESULT_LOGICAL = 2,
+    KSL_RESULT_RETURN_CODE = 3,
+};
+
+// Output mask bits; library code always asks for the text file.
+enum : unsigned short {
+    KSL_OUTPUT_TEXT = 1,
+    KSL_OUTPUT_XML = 2,
+    KSL_OUTPUT_SERVER = 4,
+    KSL_OUTPUT_HTML = 8,
+    KSL_OUTPUT_NONE = 16,
+    KSL_OUTPUT_UNKNOWN = 32,
+};
+
+class CKSLLogging {
+public:
+    virtual ~CKSLLogging();
+    // Writes the record now; false when filtered out or no output took it.
+    virtual bool log() = 0;
+    bool isLogged() const { return m_bLogged; }
+    bool isLogOnDestroy() const { return m_bLogOnDestroy; }
+    unsigned short getOutputMask() const { return m_usOutputMask; }
+    unsigned short getDetailFlags() const { return m_usDetailFlags; }
+
+protected:
+    CKSLLogging(bool bLogOnDestroy, unsigned short usOutputMask);
+    CKSLLogging(const CKSLLogging&) = default;
+    CKSLLogging& operator=(const CKSLLogging&) = default;
+
+    // Mutable so that a copy can take the duty to write on destruction from its source.
+    mutable bool m_bLogOnDestroy;
+    unsigned short m_usOutputMask;
+    unsigned short m_usDetailFlags;
+    bool m_bLogged;
+    CKSLLogSettings m_settings;
+};
+
+class CKSLDetailedLog : public CKSLLogging {
+public:
+    // The general constructor every concrete exception reduces to.
+    CKSLDetailedLog(unsigned long ulLevel, const wchar_t* wcsMessage, long lValue, unsigned long ulResultKind,
+                    const wchar_t* wcsClassName, const wchar_t* wcsMethodName, const wchar_t* wcsSourceFile,
+                    int nLine, bool bLogNow, bool bLogOnDestroy, unsigned short usOutputMask = KSL_OUTPUT_TEXT,
+                    const wchar_t* wcsObjectName = nullptr, const wchar_t* wcsOutputPath = nullptr);
+    // A copy (as made when an exception is thrown or caught by value) takes over the duty to
+    // write on destruction, so a record is never written twice by destructors.
+    CKSLDetailedLog(const CKSLDetailedLog& other);
+    CKSLDetailedLog& operator=(const CKSLDetailedLog&) = delete;
+    ~CKSLDetailedLog() override;
+
+    bool log() override;
+
+    CKSLLogRecord& record() { return m_record; }
+    const CKSLLogRecord& record() const { return m_record; }
+    const wchar_t* getMessage() const { return m_record.getMessage(); }
+    long getValue() const { return m_record.getValue(); }
+
+private:
+    CKSLLogRecord m_record;
+};
+
+class CKSLLogException1 : public CKSLDetailedLog {
+public:
+    using CKSLDetailedLog::CKSLDetailedLog;
+};
+
+class CKSLLogWarning : public CKSLDetailedLog {
+public:
+    using CKSLDetailedLog::CKSLDetailedLog;
+};

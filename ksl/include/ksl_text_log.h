@@ -1,0 +1,28 @@
+// The text output of the log: one UTF-16LE line per record, appended to the log file.
+#pragma once
+
+#include <windows.h>
+
+class CKSLLogRecord;
+class CKSLLogSettings;
+
+class CKSLTextLog {
+public:
+    // Capacity of an assembled line in characters; a longer line is cut (still ending "\r\n").
+    static const int s_nLineCapacity = 2048;
+    // "Sun Dec 06 22:16:29 2026" plus terminator.
+    static const int s_nTimeStampCapacity = 25;
+
+    // Writes the record to its output path, or to "TextOutput" (then stored in the record).
+    // False when there is no usable path or the file cannot be opened or written.
+    static bool write(CKSLLogRecord& record, const CKSLLogSettings& settings);
+
+    // The line of one record, ending "\r\n"; returns its length in characters.
+    static int formatLine(const CKSLLogRecord& record, const wchar_t* wcsTimeStamp, wchar_t* wcsLine,
+                          int nCapacity);
+    // The runtime's ctime layout without the newline.
+    static void formatTimeStamp(const SYSTEMTIME& time, wchar_t (&wcsStamp)[s_nTimeStampCapacity]);
+    // Directory part of a drive path, up to and including its last backslash; false when the
+    // path is not a drive path. A drive path without backslash yields an empty directory.
+    static bool directoryOf(const wchar_t* wcsPath, wchar_t* wcsDirectory, int nCapacity);
+};
