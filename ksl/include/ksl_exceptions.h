@@ -9,6 +9,8 @@
 // Bounded wsprintfW-style formatting into a fixed buffer of nCapacity characters; always
 // terminated (when nCapacity > 0), never overruns, never cuts a surrogate pair in two.
 // Returns the number of characters stored. Output beyond 1024 characters is cut.
+// Bounded copy of a text with the same cutting rule; a null text copies as empty.
+int kslCopyText(wchar_t* wcsBuffer, int nCapacity, const wchar_t* wcsText);
 int kslFormatV(wchar_t* wcsBuffer, int nCapacity, const wchar_t* wcsFormat, va_list args);
 int kslFormat(wchar_t* wcsBuffer, int nCapacity, const wchar_t* wcsFormat, ...);
 template <int N>
