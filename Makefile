@@ -1,0 +1,44 @@
+# Two commands do everything on a fresh Debian machine:
+#   make demo   builds all and shows, through hubhost under Wine, what a launcher gets from the plug-in
+#   make test   builds all and runs every test
+BUILD      ?= build
+JOBS       ?= 2
+WINEPREFIX ?= $(CURDIR)/.wineprefix
+export WINEPREFIX
+export WINEARCH := win32
+export WINEDEBUG ?= -all
+
+# A Wine server that lingers a few seconds after its last program, so back-to-back runs start
+# fast; "finish" waits for it to go, without killing anybody else's programs on the prefix.
+WINE_START  = wineserver -p5 || true
+WINE_FINISH = timeout 60 wineserver -w || true
+HUBHOST     = scripts/wine-run $(BUILD)/bin/hubhost.exe
+
+.PHONY: all deps prefix configure build test demo clean
+
+all: build
+
+deps:
+	@scripts/ensure-deps
+
+prefix: deps
+	@scripts/ensure-prefix
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build prefix
+	@$(WINE_START)
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure; rc=$$?; cd $(CURDIR); $(WINE_FINISH); exit $$rc
+
+demo: build prefix
+	@$(WINE_START)
+	@scripts/demo $(BUILD); rc=$$?; $(WINE_FINISH); exit $$rc
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,59 @@
+// The five exports the launcher looks up by name.
+#include "skp_hub.h"
+
+#include "sk_catalog.h"
+#include "sk_hub_state.h"
+#include "sk_module_state.h"
+#include "sk_record_query.h"
+#include "sk_status.h"
+#include "sk_trace.h"
+
+extern "C" {
+
+int32_t SKP_HUB_API LP_GetCapability(int32_t nFunctionId, int32_t* pnAnswer)
+{
+    CSKModuleStateGuard state;
+    if (!pnAnswer)
+        return LP_ERR_BAD_ARG;
+    // 0 for the plug-in's own functions, 1 for everything else; never probes.
+    *pnAnswer = isAssignedFunctionId(nFunctionId) ? 0 : 1;
+    return LP_OK;
+}
+
+int32_t SKP_HUB_API LP_GetFunctionInfo(int32_t /*nUnused*/, LP_FUNCTION_INFO* pInfo, uint32_t* pcbSize)
+{
+    CSKModuleStateGuard state;
+    SKTrace(SK_TRACE_HUB, L"LP_GetFunctionInfo");
+    int32_t nResult = LP_OK;
+    if (!SKRunRecordProtocol(pInfo, pcbSize, LP_FUNCTION_INFO_SIZE, nResult))
+        return nResult;
+    pInfo->nReserved = 0;
+    *pcbSize = LP_FUNCTION_INFO_SIZE;
+    return SKFillCatalogEntry(*pInfo);
+}
+
+int32_t SKP_HUB_API LP_GetStatus(int32_t /*nUnused*/, LP_STATUS_INFO* pStatus, uint32_t* pcbSize)
+{
+    SKTrace(SK_TRACE_HUB, L"LP_GetStatus");
+    CSKModuleStateGuard state;
+    int32_t nResult = LP_OK;
+    if (!SKRunRecordProtocol(pStatus, pcbSize, LP_STATUS_INFO_SIZE, nResult))
+        return nResult;
+    if (pStatus->nFunctionId != SKP_QUICK_BackUpNow)
+        return LP_ERR_BAD_ARG;
+    return SKFillStatus(*pStatus);
+}
+
+int32_t SKP_HUB_API LP_BackupNow(void)
+{
+    CSKModuleStateGuard state;
+    return 0;
+}
+
+int32_t SKP_HUB_API LP_Rejuvenate(void)
+{
+    CSKModuleStateGuard state;
+    return 0;
+}
+
+} // extern "C"

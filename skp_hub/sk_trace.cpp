@@ -1,0 +1,164 @@
+#include <windows.h>
+
+#include "sk_trace.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <new>
+
+#include "ksl_scoped_handle.h"
+
+namespace {
+
+const wchar_t kDebugKey[] = L"SOFTWARE\\Tessil\\Safekeep\\Debug";
+const size_t kLineChars = 8192;  // the whole line, CR LF included
+const size_t kLineBytes = 8192;  // the converted line written to the file
+const DWORD kPathBytes = 260;    // so a path is at most 129 characters
+
+// The trace file configured for a source, or false when tracing is off for it.
+bool readTracePath(const wchar_t* wcsSource, wchar_t (&wcsPath)[kPathBytes / sizeof(wchar_t)])
+{
+    CKSLScopedKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDebugKey, 0, KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS)
+        return false;
+    DWORD cb = kPathBytes;
+    if (RegQueryValueExW(key.get(), wcsSource, nullptr, nullptr, reinterpret_cast<BYTE*>(wcsPath), &cb) != ERROR_SUCCESS)
+        return false;
+    // A value that fills the buffer without its terminator is as good as missing.
+    const size_t chars = cb / sizeof(wchar_t);
+    if (chars > 0 && wcsPath[chars - 1] == L'\0')
+        return wcsPath[0] != L'\0';
+    if (chars >= kPathBytes / sizeof(wchar_t))
+        return false;
+    wcsPath[chars] = L'\0';
+    return chars > 0;
+}
+
+// Creates the file's folder (its last level only); failure, e.g. because it exists, is fine.
+void createParentFolder(const wchar_t* wcsPath)
+{
+    const wchar_t* last = nullptr;
+    for (const wchar_t* p = wcsPath; *p; ++p)
+        if (*p == L'\\' || *p == L'/')
+            last = p;
+    if (!last)
+        return;
+    wchar_t dir[kPathBytes / sizeof(wchar_t)];
+    const size_t n = static_cast<size_t>(last - wcsPath);
+    wmemcpy(dir, wcsPath, n);
+    dir[n] = L'\0';
+    if (n > 0 && dir[n - 1] != L':')
+        CreateDirectoryW(dir, nullptr);
+}
+
+// Builds "time source: message\r\n", shortening the message so the whole line fits.
+size_t buildLine(wchar_t* line, const wchar_t* wcsSource, const wchar_t* wcsFormat, va_list args)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t stamp[25];
+    SKFormatCTime(now, stamp);
+    size_t len = static_cast<size_t>(SKFormat(line, kLineChars, L"%s %s: ", stamp, wcsSource));
+    const size_t room = kLineChars - 1 - 2; // keep CR LF and the terminator
+    if (len < room)
+        len += static_cast<size_t>(SKFormatV(line + len, room - len + 1, wcsFormat, args));
+    line[len++] = L'\r';
+    line[len++] = L'\n';
+    line[len] = L'\0';
+    return len;
+}
+
+// The line in the ANSI code page, at most kLineBytes bytes; a line that converts to more is
+// shortened a character at a time from the end of the message.
+int toAnsi(wchar_t* line, size_t len, char* bytes)
+{
+    for (;;) {
+        const int n = WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, line, static_cast<int>(len), bytes,
+                                          static_cast<int>(kLineBytes), nullptr, nullptr);
+        if (n > 0 || len <= 2 || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return n;
+        line[len - 3] = L'\r';
+        line[len - 2] = L'\n';
+        --len;
+    }
+}
+
+void appendToFile(const wchar_t* wcsPath, const char* bytes, DWORD count)
+{
+    // Append-only access: every write lands at the current end of the file, so lines from
+    // concurrent writers never overwrite each other.
+    CKSLScopedFile file(CreateFileW(wcsPath, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return;
+    SetFilePointer(file.get(), 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(file.get(), bytes, count, &written, nullptr);
+}
+
+} // namespace
+
+int SKFormatV(wchar_t* wcsBuffer, size_t nCapacity, const wchar_t* wcsFormat, va_list args)
+{
+    if (!wcsBuffer || nCapacity == 0)
+        return 0;
+    wcsBuffer[0] = L'\0';
+    if (!wcsFormat)
+        return 0;
+    // msvcrt's _vsnwprintf: %s is a wide string in wide formats. It does not terminate a cut text.
+    const int n = _vsnwprintf(wcsBuffer, nCapacity - 1, wcsFormat, args);
+    const size_t stored = (n < 0 || static_cast<size_t>(n) >= nCapacity - 1) ? nCapacity - 1 : static_cast<size_t>(n);
+    wcsBuffer[stored] = L'\0';
+    return static_cast<int>(stored);
+}
+
+int SKFormat(wchar_t* wcsBuffer, size_t nCapacity, const wchar_t* wcsFormat, ...)
+{
+    va_list args;
+    va_start(args, wcsFormat);
+    const int n = SKFormatV(wcsBuffer, nCapacity, wcsFormat, args);
+    va_end(args);
+    return n;
+}
+
+void SKFormatCTime(const SYSTEMTIME& st, wchar_t (&wcsOut)[25])
+{
+    static const wchar_t* const kDays[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+    static const wchar_t* const kMonths[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                             L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    const wchar_t* day = kDays[st.wDayOfWeek % 7];
+    const wchar_t* month = kMonths[(st.wMonth + 11) % 12];
+    SKFormat(wcsOut, 25, L"%s %s %02d %02d:%02d:%02d %04d", day, month, st.wDay, st.wHour, st.wMinute, st.wSecond,
+             st.wYear);
+}
+
+void SKTraceV(const wchar_t* wcsSource, const wchar_t* wcsFormat, va_list args)
+{
+    if (!wcsSource || !wcsFormat)
+        return;
+    const DWORD lastError = GetLastError();
+    wchar_t path[kPathBytes / sizeof(wchar_t)];
+    if (readTracePath(wcsSource, path)) {
+        createParentFolder(path);
+        static_assert(kLineChars * sizeof(wchar_t) + kLineBytes <= 64 * 1024, "trace buffers stay small");
+        wchar_t* line = new (std::nothrow) wchar_t[kLineChars];
+        char* bytes = new (std::nothrow) char[kLineBytes]();
+        if (line && bytes) {
+            const size_t len = buildLine(line, wcsSource, wcsFormat, args);
+            const int n = toAnsi(line, len, bytes);
+            if (n > 0)
+                appendToFile(path, bytes, static_cast<DWORD>(strnlen(bytes, static_cast<size_t>(n))));
+        }
+        delete[] line;
+        delete[] bytes;
+    }
+    SetLastError(lastError);
+}
+
+void SKTrace(const wchar_t* wcsSource, const wchar_t* wcsFormat, ...)
+{
+    va_list args;
+    va_start(args, wcsFormat);
+    SKTraceV(wcsSource, wcsFormat, args);
+    va_end(args);
+}
