@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <new>
 
+#include "ksl_append_lock.h"
 #include "ksl_scoped_handle.h"
 
 namespace {
@@ -52,14 +53,15 @@ void createParentFolder(const wchar_t* wcsPath)
 }
 
 // Builds "time source: message\r\n", shortening the message so the whole line fits.
+// line holds kLineChars + 1 characters.
 size_t buildLine(wchar_t* line, const wchar_t* wcsSource, const wchar_t* wcsFormat, va_list args)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
     wchar_t stamp[25];
     SKFormatCTime(now, stamp);
-    size_t len = static_cast<size_t>(SKFormat(line, kLineChars, L"%s %s: ", stamp, wcsSource));
-    const size_t room = kLineChars - 1 - 2; // keep CR LF and the terminator
+    size_t len = static_cast<size_t>(SKFormat(line, kLineChars - 2, L"%s %s: ", stamp, wcsSource));
+    const size_t room = kLineChars - 2; // the line's characters before CR LF
     if (len < room)
         len += static_cast<size_t>(SKFormatV(line + len, room - len + 1, wcsFormat, args));
     line[len++] = L'\r';
@@ -85,12 +87,11 @@ int toAnsi(wchar_t* line, size_t len, char* bytes)
 
 void appendToFile(const wchar_t* wcsPath, const char* bytes, DWORD count)
 {
-    // Append-only access: every write lands at the current end of the file, so lines from
-    // concurrent writers never overwrite each other.
-    CKSLScopedFile file(CreateFileW(wcsPath, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CKSLScopedFile file(CreateFileW(wcsPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
+    CKSLAppendLock lock(file.get());
     SetFilePointer(file.get(), 0, nullptr, FILE_END);
     DWORD written = 0;
     WriteFile(file.get(), bytes, count, &written, nullptr);
@@ -141,7 +142,7 @@ void SKTraceV(const wchar_t* wcsSource, const wchar_t* wcsFormat, va_list args)
     if (readTracePath(wcsSource, path)) {
         createParentFolder(path);
         static_assert(kLineChars * sizeof(wchar_t) + kLineBytes <= 64 * 1024, "trace buffers stay small");
-        wchar_t* line = new (std::nothrow) wchar_t[kLineChars];
+        wchar_t* line = new (std::nothrow) wchar_t[kLineChars + 1];
         char* bytes = new (std::nothrow) char[kLineBytes]();
         if (line && bytes) {
             const size_t len = buildLine(line, wcsSource, wcsFormat, args);
