@@ -57,7 +57,7 @@ public:
     // the first ulOffset left zero; a null source gives ulCount zero elements.
     CKSLBuffer(const T* pSource, unsigned long ulCount, unsigned long ulOffset = 0) : CKSLBuffer()
     {
-        initOrThrow([&] {
+        initOrThrow(KSL_HERE, [&] {
             if (pSource == nullptr)
                 return create(ulCount);
             adoptBlock(copyIntoNewBlock(pSource, ulCount, ulOffset), ulCount + ulOffset);
@@ -67,7 +67,7 @@ public:
 
     CKSLBuffer(const CKSLBuffer& other) : CKSLBuffer()
     {
-        initOrThrow([&] {
+        initOrThrow(KSL_HERE, [&] {
             adoptBlock(copyIntoNewBlock(other.m_pBuffer, other.m_ulCount, 0), other.m_ulCount);
             return true;
         });
@@ -329,19 +329,19 @@ protected:
         return true;
     }
 
+    // Constructor convention: the first failure is logged where it happens, then the
+    // constructor reports CKSLBufferInitException to its caller.
+    template <class F>
+    static void initOrThrow(const wchar_t* wcsFile, int nLine, F&& body)
+    {
+        if (!kslCatch(false, wcsFile, nLine, static_cast<F&&>(body)))
+            throw CKSLBufferInitException(wcsFile, nLine);
+    }
+
     T* m_pBuffer;
     unsigned long m_ulCount;
 
 private:
-    // Constructor convention: the first failure is logged where it happens, then the
-    // constructor reports CKSLBufferInitException to its caller.
-    template <class F>
-    static void initOrThrow(F&& body)
-    {
-        if (!kslCatch(false, KSL_HERE, static_cast<F&&>(body)))
-            throw CKSLBufferInitException(KSL_HERE);
-    }
-
     static void checkWritable(const CKSLBuffer& other)
     {
         if (!other.isValid())

@@ -176,21 +176,27 @@ public:
     // The bytes of such a code string ("41 42" gives 0x41 0x42). Traced.
     CKSLBuffer<BYTE> getBufferFromAsciiCodeString() const;
 
+    // Whether wc is one of the white-space characters chosen by the selection bits.
+    static bool isSelectedWhiteSpace(wchar_t wc, unsigned long ulSelection);
+
 private:
-    // Makes this string the text of the given characters (length 0: invalid).
+    // Position of the n-th match of subString in the first ulLength characters of wcsText
+    // (overlapping matches count); no argument checks, no logging.
+    static bool findIn(const wchar_t* wcsText, unsigned long ulLength, const TextRef& subString,
+                       unsigned long ulOccurrance, unsigned long ulParseMode, unsigned long& ulPosition);
+    static unsigned long countIn(const wchar_t* wcsText, unsigned long ulLength, const TextRef& subString);
+
+    // Makes this string the given characters (length 0: invalid); the source may lie in this block.
     void assignText(const wchar_t* wcsText, unsigned long ulLength);
-    // Replaces the text by prefix + inserted + suffix of the current text in one new block.
+    // Replaces ulRemove characters at ulPos by the inserted ones, in one new exact block.
     void spliceText(unsigned long ulPos, unsigned long ulRemove, const wchar_t* wcsInsert, unsigned long ulInsert);
-    // Non-throwing search used by every operation: position of the n-th match.
-    bool findMatch(const TextRef& subString, unsigned long ulOccurrance, unsigned long ulParseMode,
-                   unsigned long& ulPosition) const;
+    // True when the text argument points into this string's block.
+    bool aliases(const TextRef& text) const noexcept;
     bool removeOccurrences(const TextRef& subString, unsigned long ulOccurrance, unsigned long ulSubStringMode);
     bool replaceOccurrences(const TextRef& oldString, const TextRef& newString, unsigned long ulOccurrance,
                             unsigned long ulSubStringMode);
-    bool buildField(CKSLWCharString& out, const TextRef& delimiter, unsigned long ulOccurrance,
+    bool buildField(CKSLWCharString& field, const TextRef& delimiter, unsigned long ulOccurrance,
                     unsigned long ulParseMode) const;
     void trimBits(wchar_t wcChar, unsigned long ulSides, unsigned long ulWhiteSpace);
     void removeWhitespaceBits(unsigned long ulSides, unsigned long ulWhiteSpace);
-    bool isInClass(bool (*pfnInClass)(wchar_t)) const;
-    bool isNotation(wchar_t wcMarker, bool (*pfnDigit)(wchar_t)) const;
 };
