@@ -1,0 +1,242 @@
+#include "ksl_windowsprocess.h"
+
+#include <shellapi.h>
+
+#include <string>
+
+#include "ksl_catch.h"
+#include "ksl_exceptions.h"
+#include "ksl_method_trace.h"
+
+namespace {
+
+const wchar_t kClassName[] = L"CKSLWindowsProcess";
+const wchar_t kNoHandle[] = L"No valid process handle to wait for.";
+
+// The records the shell and CreateProcessW expect on this 32-bit platform.
+static_assert(sizeof(STARTUPINFOW) == 68, "STARTUPINFOW is 68 bytes");
+static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "SHELLEXECUTEINFOW is 60 bytes");
+static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "one privilege entry is 16 bytes");
+static_assert((SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NO_CONSOLE) == 0x8440, "shell start mask");
+
+// An invalid string and one that starts with its terminator both count as empty.
+bool hasText(const CKSLWCharString& wcsText)
+{
+    return wcsText.getString()[0] != L'\0';
+}
+
+const wchar_t* textOrNull(const CKSLWCharString& wcsText)
+{
+    return hasText(wcsText) ? wcsText.getString() : nullptr;
+}
+
+// The command line as the program sees it: empty arguments add nothing, not even the blank.
+std::wstring joinCommand(const CKSLWCharString& wcsCommandLine, const CKSLWCharString& wcsArguments)
+{
+    std::wstring command(wcsCommandLine.getString());
+    if (hasText(wcsArguments)) {
+        command += L' ';
+        command += wcsArguments.getString();
+    }
+    return command;
+}
+
+// Builds the exception for a failed Windows call: the message names the subject, the value is
+// the thread's last error at the moment of failure.
+template <class TException>
+[[noreturn]] void throwWindowsFailure(const wchar_t* wcsFormat, const wchar_t* wcsSubject, const wchar_t* wcsFile,
+                                      int nLine)
+{
+    const long lError = static_cast<long>(GetLastError());
+    wchar_t wcsMessage[1024];
+    kslFormat(wcsMessage, wcsFormat, wcsSubject);
+    throw TException(wcsMessage, lError, wcsFile, nLine);
+}
+
+// Dispatches the thread's window messages until the process ends or the time-out passes with
+// no message. A WM_QUIT taken from the queue is posted again once the wait is over, so that the
+// caller's own message loop still ends.
+void waitPumpingMessages(HANDLE hProcess, DWORD dwTimeout)
+{
+    bool bQuit = false;
+    WPARAM quitCode = 0;
+    for (;;) {
+        MSG msg;
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message != WM_QUIT) {
+                DispatchMessageW(&msg);
+                continue;
+            }
+            bQuit = true;
+            quitCode = msg.wParam;
+        }
+        if (MsgWaitForMultipleObjects(1, &hProcess, FALSE, dwTimeout, QS_ALLINPUT) != WAIT_OBJECT_0 + 1)
+            break;
+    }
+    if (bQuit)
+        PostQuitMessage(static_cast<int>(quitCode));
+}
+
+// The current process's token, opened for one setPrivilege call and closed on every path.
+class CLocalToken {
+public:
+    CLocalToken() = default;
+    CLocalToken(const CLocalToken&) = delete;
+    CLocalToken& operator=(const CLocalToken&) = delete;
+    ~CLocalToken()
+    {
+        if (!m_hLocalToken.reset())
+            kslLogMemFreeWarning(L"hLocalToken", KSL_HERE);
+    }
+
+    HANDLE open()
+    {
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, m_hLocalToken.receive()))
+            throwWindowsFailure<CKSLOpenProcessTokenException>(L"OpenProcessToken call failed for handle:%s",
+                                                               L"GetCurrentProcess()", KSL_HERE);
+        return m_hLocalToken.get();
+    }
+
+private:
+    CKSLScopedHandle m_hLocalToken;
+};
+
+void adjustPrivilege(HANDLE hToken, const CKSLWCharString& wcsPrivilegeName, bool bEnable)
+{
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    if (!LookupPrivilegeValueW(nullptr, wcsPrivilegeName.getString(), &privileges.Privileges[0].Luid))
+        throwWindowsFailure<CKSLLookupPrivilegeValueException>(L"LookupPrivilegeValue call failed for privilege:%s",
+                                                               wcsPrivilegeName.getString(), KSL_HERE);
+    privileges.Privileges[0].Attributes = bEnable ? SE_PRIVILEGE_ENABLED : 0;
+    const BOOL bAdjusted = AdjustTokenPrivileges(hToken, FALSE, &privileges, sizeof(privileges), nullptr, nullptr);
+    // AdjustTokenPrivileges also succeeds when the token lacks the privilege (it then sets
+    // ERROR_NOT_ALL_ASSIGNED): enabling has failed all the same. Disabling one the token lacks
+    // leaves it off, which is what was asked.
+    if (!bAdjusted || (bEnable && GetLastError() == ERROR_NOT_ALL_ASSIGNED))
+        throwWindowsFailure<CKSLAdjustTokenPrivilegesException>(L"AdjustTokenPrivileges call failed for handle:%s",
+                                                                L"hToken", KSL_HERE);
+}
+
+} // namespace
+
+CKSLWindowsProcess::CKSLWindowsProcess()
+{
+    CKSLMethodTrace trace(kClassName, L"Constructor", KSL_HERE);
+    trace.boolean(true);
+}
+
+CKSLWindowsProcess::~CKSLWindowsProcess()
+{
+    CKSLMethodTrace trace(kClassName, L"Destructor ~CKSLWindowsProcess", KSL_HERE);
+    trace.boolean(true);
+}
+
+bool CKSLWindowsProcess::start(const CKSLWCharString& wcsCommandLine, const CKSLWCharString& wcsArguments,
+                               const CKSLWCharString& wcsCurrentDirectory, unsigned long ulPriorityClass,
+                               unsigned long ulShowWindow, bool bUseCreateProcess)
+{
+    CKSLMethodTrace trace(kClassName, L"start", KSL_HERE);
+    return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
+        if (!hasText(wcsCommandLine))
+            throw CKSLBadArgException(L"wcsCommandLine", L"The string isn't valid", KSL_HERE);
+        // The program started before (if its handle was not handed out) is let go.
+        m_hProcess.reset();
+        const std::wstring command = joinCommand(wcsCommandLine, wcsArguments);
+        if (bUseCreateProcess)
+            createProcess(command, textOrNull(wcsCurrentDirectory), ulPriorityClass, ulShowWindow);
+        else
+            shellExecute(wcsCommandLine.getString(), wcsArguments.getString(), command,
+                         textOrNull(wcsCurrentDirectory), ulPriorityClass, ulShowWindow);
+        return true;
+    }));
+}
+
+void CKSLWindowsProcess::createProcess(std::wstring command, const wchar_t* wcsDirectory,
+                                       unsigned long ulPriorityClass, unsigned long ulShowWindow)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (ulShowWindow != kShowLeaveToProgram) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(ulShowWindow);
+    }
+    PROCESS_INFORMATION info = {};
+    // CreateProcessW may write into the command line, so it gets this private copy.
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
+                        ulPriorityClass | CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, wcsDirectory, &startup,
+                        &info))
+        throwWindowsFailure<CKSLCreateProcessException>(L"Unable to create process ( %s )", command.c_str(),
+                                                        KSL_HERE);
+    CKSLScopedHandle unusedThread(info.hThread);
+    m_hProcess.reset(info.hProcess);
+}
+
+void CKSLWindowsProcess::shellExecute(const wchar_t* wcsFile, const wchar_t* wcsArguments,
+                                      const std::wstring& command, const wchar_t* wcsDirectory,
+                                      unsigned long ulPriorityClass, unsigned long ulShowWindow)
+{
+    SHELLEXECUTEINFOW execute = {};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NO_CONSOLE;
+    execute.lpFile = wcsFile;
+    execute.lpParameters = wcsArguments;
+    execute.lpDirectory = wcsDirectory;
+    execute.nShow = static_cast<int>(ulShowWindow);
+    if (!ShellExecuteExW(&execute))
+        throwWindowsFailure<CKSLCreateProcessException>(L"Unable to create process ( %s )", command.c_str(),
+                                                        KSL_HERE);
+    // No process handle when the shell handed the file to a program that was already running.
+    m_hProcess.reset(execute.hProcess);
+    if (m_hProcess)
+        SetPriorityClass(m_hProcess.get(), ulPriorityClass);
+}
+
+bool CKSLWindowsProcess::waitForFinish(unsigned long& ulExitCode, unsigned long ulTimeout)
+{
+    CKSLMethodTrace trace(kClassName, L"waitForFinish", KSL_HERE);
+    return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
+        if (!m_hProcess)
+            throw CKSLWindowsProcessInvalidHandleException(kNoHandle, 0, KSL_HERE);
+        waitPumpingMessages(m_hProcess.get(), ulTimeout);
+        DWORD dwExitCode = 0;
+        if (!GetExitCodeProcess(m_hProcess.get(), &dwExitCode))
+            return false;
+        ulExitCode = dwExitCode;
+        return true;
+    }));
+}
+
+bool CKSLWindowsProcess::startAndWaitForFinish(unsigned long& ulExitCode, const CKSLWCharString& wcsCommandLine,
+                                               const CKSLWCharString& wcsArguments,
+                                               const CKSLWCharString& wcsCurrentDirectory, unsigned long ulTimeout,
+                                               unsigned long ulPriorityClass, unsigned long ulShowWindow,
+                                               bool bUseCreateProcess)
+{
+    CKSLMethodTrace trace(kClassName, L"startAndWaitForFinish", KSL_HERE);
+    const bool bDone =
+        start(wcsCommandLine, wcsArguments, wcsCurrentDirectory, ulPriorityClass, ulShowWindow, bUseCreateProcess) &&
+        waitForFinish(ulExitCode, ulTimeout);
+    return trace.boolean(bDone);
+}
+
+bool CKSLWindowsProcess::getHandle(HANDLE& hProcess)
+{
+    CKSLMethodTrace trace(kClassName, L"getHandle", KSL_HERE);
+    return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
+        if (!m_hProcess)
+            throw CKSLWindowsProcessInvalidHandleException(kNoHandle, 0, KSL_HERE);
+        hProcess = m_hProcess.release();
+        return true;
+    }));
+}
+
+bool CKSLWindowsProcess::setPrivilege(const CKSLWCharString& wcsPrivilegeName, bool bEnable, HANDLE hToken)
+{
+    CKSLMethodTrace trace(kClassName, L"setPrivilege", KSL_HERE);
+    return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
+        CLocalToken localToken;
+        adjustPrivilege(hToken != nullptr ? hToken : localToken.open(), wcsPrivilegeName, bEnable);
+        return true;
+    }));
+}
