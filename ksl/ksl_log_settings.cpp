@@ -5,6 +5,7 @@
 #include "ksl_last_error_guard.h"
 #include "ksl_log_record.h"
 #include "ksl_logging.h"
+#include "ksl_scoped_handle.h"
 #include "ksl_text_log.h"
 
 const wchar_t* const CKSLLogSettings::s_wcsKeyPath = L"SOFTWARE\\Tessil\\Logs";
@@ -22,32 +23,15 @@ const DWORD s_cbObjectList = 1024;
 const int s_nOverridePathChars = 256;
 const int s_nOverrideChars = s_nOverridePathChars + 2 * 12; // two numbers and two commas
 
-// The logging key, open for the life of one read.
-class CLogKey {
-public:
-    CLogKey() : m_hKey(nullptr)
-    {
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CKSLLogSettings::s_wcsKeyPath, 0, KEY_READ, &m_hKey) != ERROR_SUCCESS)
-            m_hKey = nullptr;
-    }
-    ~CLogKey()
-    {
-        if (m_hKey != nullptr)
-            RegCloseKey(m_hKey);
-    }
-    CLogKey(const CLogKey&) = delete;
-    CLogKey& operator=(const CLogKey&) = delete;
-
-    // Reads one value into cbData bytes; the stored type is not checked.
-    bool query(const wchar_t* wcsName, void* pData, DWORD& cbData) const
-    {
-        return m_hKey != nullptr &&
-               RegQueryValueExW(m_hKey, wcsName, nullptr, nullptr, static_cast<BYTE*>(pData), &cbData) == ERROR_SUCCESS;
-    }
-
-private:
-    HKEY m_hKey;
-};
+// Opens the logging key, reads one value into cbData bytes and closes the key again; the
+// stored type is not checked.
+bool queryLogValue(const wchar_t* wcsName, void* pData, DWORD& cbData)
+{
+    CKSLScopedKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CKSLLogSettings::s_wcsKeyPath, 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
+        return false;
+    return RegQueryValueExW(key.get(), wcsName, nullptr, nullptr, static_cast<BYTE*>(pData), &cbData) == ERROR_SUCCESS;
+}
 
 const wchar_t* outputValueName(unsigned short usOutputType)
 {
@@ -68,7 +52,7 @@ bool CKSLLogSettings::readDword(const wchar_t* wcsName, DWORD& dwValue) const
     CKSLLastErrorGuard keepError;
     DWORD dwRead = 0;
     DWORD cbData = sizeof(dwRead);
-    if (!CLogKey().query(wcsName, &dwRead, cbData))
+    if (!queryLogValue(wcsName, &dwRead, cbData))
         return false;
     dwValue = dwRead;
     return true;
@@ -81,7 +65,7 @@ bool CKSLLogSettings::readText(const wchar_t* wcsName, wchar_t* wcsBuffer, DWORD
     if (wcsBuffer == nullptr || nCapacity == 0)
         return false;
     DWORD cbData = nCapacity * sizeof(wchar_t);
-    if (!CLogKey().query(wcsName, wcsBuffer, cbData)) {
+    if (!queryLogValue(wcsName, wcsBuffer, cbData)) {
         wcsBuffer[0] = L'\0';
         return false;
     }

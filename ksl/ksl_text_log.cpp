@@ -6,6 +6,7 @@
 #include "ksl_last_error_guard.h"
 #include "ksl_log_record.h"
 #include "ksl_log_settings.h"
+#include "ksl_scoped_handle.h"
 
 namespace {
 
@@ -112,44 +113,65 @@ void appendSourcePosition(CLineBuilder& line, const wchar_t* wcsSourceFile, int 
     }
 }
 
-// An open log file handle, closed on every path.
-class CLogFile {
+// Held while one record is appended. Writers of the log file, in this process or others,
+// queue on an exclusive lock of one byte far beyond any real log's end (so readers of the
+// text are never blocked); appending at the end of file and writing the mark of an empty file
+// is then one step no other writer can come between.
+class CAppendLock {
 public:
-    explicit CLogFile(const wchar_t* wcsPath) : m_hFile(INVALID_HANDLE_VALUE), m_bCreated(false)
+    explicit CAppendLock(HANDLE hFile) : m_hFile(hFile), m_overlapped()
     {
-        // Append-only access: every write lands at the end of the file even when other
-        // threads or processes append at the same time.
-        const DWORD dwAccess = FILE_APPEND_DATA | SYNCHRONIZE;
-        const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        m_hFile = CreateFileW(wcsPath, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (m_hFile != INVALID_HANDLE_VALUE)
-            return;
-        m_hFile = CreateFileW(wcsPath, dwAccess, dwShare, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        // Another writer may have created it in between: only a file made here gets a mark.
-        m_bCreated = m_hFile != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
+        m_overlapped.OffsetHigh = 0x7FFFFFFF;
+        m_bLocked = LockFileEx(m_hFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &m_overlapped) != FALSE;
     }
-    ~CLogFile()
+    ~CAppendLock()
     {
-        if (m_hFile != INVALID_HANDLE_VALUE)
-            CloseHandle(m_hFile);
+        if (m_bLocked)
+            UnlockFileEx(m_hFile, 0, 1, 0, &m_overlapped);
     }
-    CLogFile(const CLogFile&) = delete;
-    CLogFile& operator=(const CLogFile&) = delete;
-
-    bool isOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
-    bool isNew() const { return m_bCreated; }
-
-    bool append(const wchar_t* wcsText, int nChars)
-    {
-        SetFilePointer(m_hFile, 0, nullptr, FILE_END);
-        const DWORD cbText = static_cast<DWORD>(nChars) * sizeof(wchar_t);
-        DWORD cbWritten = 0;
-        return WriteFile(m_hFile, wcsText, cbText, &cbWritten, nullptr) && cbWritten == cbText;
-    }
+    CAppendLock(const CAppendLock&) = delete;
+    CAppendLock& operator=(const CAppendLock&) = delete;
 
 private:
     HANDLE m_hFile;
-    bool m_bCreated;
+    OVERLAPPED m_overlapped;
+    bool m_bLocked;
+};
+
+// The log file, open for one append.
+class CLogFile {
+public:
+    explicit CLogFile(const wchar_t* wcsPath)
+    {
+        const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        m_file.reset(CreateFileW(wcsPath, GENERIC_WRITE, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!m_file.valid())
+            m_file.reset(CreateFileW(wcsPath, GENERIC_WRITE, dwShare, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+
+    bool isOpen() const { return m_file.valid(); }
+
+    // wcsText[0] is a free slot for the byte-order mark, the line follows it. An empty file
+    // (one just created, here or by a writer that has not written yet) gets the mark first.
+    bool appendLine(wchar_t* wcsText, int nLineChars)
+    {
+        CAppendLock lock(m_file.get());
+        LARGE_INTEGER size = {};
+        const bool bEmpty = GetFileSizeEx(m_file.get(), &size) && size.QuadPart == 0;
+        const wchar_t* wcsFrom = wcsText + 1;
+        DWORD cbText = static_cast<DWORD>(nLineChars) * sizeof(wchar_t);
+        if (bEmpty) {
+            wcsText[0] = s_wcByteOrderMark;
+            wcsFrom = wcsText;
+            cbText += sizeof(wchar_t);
+        }
+        SetFilePointer(m_file.get(), 0, nullptr, FILE_END);
+        DWORD cbWritten = 0;
+        return WriteFile(m_file.get(), wcsFrom, cbText, &cbWritten, nullptr) && cbWritten == cbText;
+    }
+
+private:
+    CKSLScopedFile m_file;
 };
 
 const wchar_t* const s_wcsDays[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
@@ -219,16 +241,11 @@ bool CKSLTextLog::write(CKSLLogRecord& record, const CKSLLogSettings& settings)
     GetLocalTime(&now);
     wchar_t wcsStamp[s_nTimeStampCapacity];
     formatTimeStamp(now, wcsStamp);
-    // One slot before the line for the byte-order mark, so a new file gets mark and line in
-    // one write.
+    // One slot before the line for the byte-order mark: a new file gets mark and line in one
+    // write.
     wchar_t wcsText[1 + s_nLineCapacity];
     const int nChars = formatLine(record, wcsStamp, wcsText + 1, s_nLineCapacity);
 
     CLogFile file(wcsPath);
-    if (!file.isOpen())
-        return false;
-    if (!file.isNew())
-        return file.append(wcsText + 1, nChars);
-    wcsText[0] = s_wcByteOrderMark;
-    return file.append(wcsText, nChars + 1);
+    return file.isOpen() && file.appendLine(wcsText, nChars);
 }
