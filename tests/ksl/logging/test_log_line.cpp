@@ -240,25 +240,14 @@ TEST(TextLogLine, TooSmallBufferGivesNothing)
 
 TEST(TextLogLine, TimeStampInCtimeLayout)
 {
-    SYSTEMTIME time = {};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDayOfWeek = 0;
-    time.wDay = 6;
-    time.wHour = 22;
-    time.wMinute = 16;
-    time.wSecond = 29;
-    wchar_t wcsStamp[CKSLTextLog::s_nTimeStampCapacity];
-    CKSLTextLog::formatTimeStamp(time, wcsStamp);
-    EXPECT_STREQ(L"Sun Dec 06 22:16:29 2026", wcsStamp);
-    time.wMonth = 3;
-    time.wDayOfWeek = 3;
-    time.wDay = 25;
-    time.wHour = 7;
-    time.wMinute = 5;
-    time.wSecond = 0;
-    CKSLTextLog::formatTimeStamp(time, wcsStamp);
-    EXPECT_STREQ(L"Wed Mar 25 07:05:00 2026", wcsStamp);
+    auto stamp = [](WORD wDayOfWeek, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute, WORD wSecond) {
+        const SYSTEMTIME time = {2026, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, 0};
+        wchar_t wcsStamp[CKSLTextLog::s_nTimeStampCapacity];
+        CKSLTextLog::formatTimeStamp(time, wcsStamp);
+        return std::wstring(wcsStamp);
+    };
+    EXPECT_EQ(L"Sun Dec 06 22:16:29 2026", stamp(0, 12, 6, 22, 16, 29));
+    EXPECT_EQ(L"Wed Mar 25 07:05:00 2026", stamp(3, 3, 25, 7, 5, 0));
 }
 
 TEST(TextLogLine, DirectoryOfADrivePath)
