@@ -99,19 +99,6 @@ TEST(LogRecord, SourceFileKeepsOnlyTheNameAfterEitherSeparator)
     EXPECT_EQ(nullptr, record.getSourceFile());
 }
 
-TEST(LogRecord, LevelNames)
-{
-    EXPECT_STREQ(L"CRITICAL", CKSLLogRecord::levelName(1));
-    EXPECT_STREQ(L"EXCEPTION_BAD", CKSLLogRecord::levelName(2));
-    EXPECT_STREQ(L"NOTIFICATION", CKSLLogRecord::levelName(128));
-    EXPECT_STREQ(L"ENTRY", CKSLLogRecord::levelName(256));
-    EXPECT_STREQ(L"EXIT", CKSLLogRecord::levelName(512));
-    EXPECT_STREQ(L"FAILURE", CKSLLogRecord::levelName(2048));
-    EXPECT_STREQ(L"UNSPECIFIED", CKSLLogRecord::levelName(0));
-    EXPECT_STREQ(L"UNSPECIFIED", CKSLLogRecord::levelName(3));
-    EXPECT_STREQ(L"UNSPECIFIED", CKSLLogRecord::levelName(4096));
-}
-
 TEST(KslFormat, FormatsLikeWsprintf)
 {
     wchar_t wcsText[64];
