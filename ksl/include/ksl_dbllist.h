@@ -375,9 +375,9 @@ public:
     bool isEmpty() const { return m_ulCount == 0; }
 
     // Read access without moving the cursor: node->getNext() walks on, getPayload() reads.
-    const TNode* getFirstNode() const { return static_cast<const TNode*>(m_pFirst); }
-    const TNode* getLastNode() const { return static_cast<const TNode*>(m_pLast); }
-    const TNode* getCurrentNode() const { return static_cast<const TNode*>(m_pCursor); }
+    const BaseNode* getFirstNode() const { return m_pFirst; }
+    const BaseNode* getLastNode() const { return m_pLast; }
+    const BaseNode* getCurrentNode() const { return m_pCursor; }
 
 private:
     template <class... TArgs>
