@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include "ksl_buffer.h"
+#include "ksl_dbllist.h"
 #include "ksl_flags.h"
 
 class CKSLWCharString : public CKSLBuffer<wchar_t> {
@@ -162,6 +163,9 @@ public:
     // Field ulOccurrance (from 1) of a delimited text into out, white space removed as asked.
     bool getField(CKSLWCharString& out, const TextRef& delimiter, unsigned long ulOccurrance,
                   unsigned long ulParseMode, const CKSLFlags& sides, const CKSLFlags& whiteSpace) const;
+    // Every field into the list (keys 0, 1, ...), first to last; pmFromEnd: last to first.
+    bool split(CKSLDblList<CKSLObjNode<CKSLWCharString>>& list, const TextRef& delimiter, unsigned long ulParseMode,
+               const CKSLFlags& sides, const CKSLFlags& whiteSpace) const;
     // Removes the marker of a binary, octal or hex notation (tested in that order).
     bool stripNotation();
     // Shrinks the block to length + 1; a text of length 0 becomes invalid.
