@@ -77,59 +77,44 @@ bool CKSLWCharString::makeLower()
     return true;
 }
 
+bool CKSLWCharString::dropInto(CKSLWCharString& target, const CKSLWCharString& source, unsigned long n,
+                               bool bFromFront)
+{
+    if (!source.isValid())
+        return false;
+    const unsigned long ulLength = source.getLength();
+    if (n == 0) {
+        if (&target != &source)
+            target = source;
+    } else if (n >= ulLength) {
+        target.destroy();
+    } else {
+        target.assignText(source.m_pBuffer + (bFromFront ? n : 0), ulLength - n);
+    }
+    return true;
+}
+
 bool CKSLWCharString::removeFirst(unsigned long n)
 {
-    return kslCatch(false, KSL_HERE, [&] {
-        if (!isValid())
-            return false;
-        const unsigned long ulLength = getLength();
-        if (n >= ulLength && n != 0)
-            return destroy();
-        if (n != 0)
-            assignText(m_pBuffer + n, ulLength - n);
-        return true;
-    });
+    return kslCatch(false, KSL_HERE, [&] { return dropInto(*this, *this, n, true); });
 }
 
 bool CKSLWCharString::removeLast(unsigned long n)
 {
-    return kslCatch(false, KSL_HERE, [&] {
-        if (!isValid())
-            return false;
-        const unsigned long ulLength = getLength();
-        if (n >= ulLength && n != 0)
-            return destroy();
-        if (n != 0)
-            assignText(m_pBuffer, ulLength - n);
-        return true;
-    });
+    return kslCatch(false, KSL_HERE, [&] { return dropInto(*this, *this, n, false); });
 }
 
 CKSLWCharString CKSLWCharString::withoutFirst(unsigned long n) const
 {
     CKSLWCharString result;
-    kslCatch(false, KSL_HERE, [&] {
-        const unsigned long ulLength = getLength();
-        if (n == 0)
-            result = *this;
-        else if (n < ulLength)
-            result.assignText(m_pBuffer + n, ulLength - n);
-        return true;
-    });
+    kslCatch(false, KSL_HERE, [&] { return dropInto(result, *this, n, true); });
     return result;
 }
 
 CKSLWCharString CKSLWCharString::withoutLast(unsigned long n) const
 {
     CKSLWCharString result;
-    kslCatch(false, KSL_HERE, [&] {
-        const unsigned long ulLength = getLength();
-        if (n == 0)
-            result = *this;
-        else if (n < ulLength)
-            result.assignText(m_pBuffer, ulLength - n);
-        return true;
-    });
+    kslCatch(false, KSL_HERE, [&] { return dropInto(result, *this, n, false); });
     return result;
 }
 

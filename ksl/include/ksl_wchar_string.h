@@ -194,6 +194,9 @@ private:
     void assignText(const wchar_t* wcsText, unsigned long ulLength);
     // Replaces ulRemove characters at ulPos by the inserted ones, in one new exact block.
     void spliceText(unsigned long ulPos, unsigned long ulRemove, const wchar_t* wcsInsert, unsigned long ulInsert);
+    // Target becomes the source without n characters at the front or back (n = 0: a copy;
+    // n >= length: invalid). False on an invalid source.
+    static bool dropInto(CKSLWCharString& target, const CKSLWCharString& source, unsigned long n, bool bFromFront);
     // True when the text argument points into this string's block.
     bool aliases(const TextRef& text) const noexcept;
     bool removeOccurrences(const TextRef& subString, unsigned long ulOccurrance, unsigned long ulSubStringMode);
