@@ -75,19 +75,18 @@ TEST_F(BufferTest, CreateDestroyResize)
 
 TEST_F(BufferTest, FillAndClear)
 {
-    enableLogging();
     CKSLWCharBuffer buffer = wide({1, 2, 3});
     ASSERT_TRUE(buffer.fill(L'x', 1));
     EXPECT_EQ((W{1, L'x', L'x'}), elementsOf(buffer));
     EXPECT_FALSE(buffer.fill(L'y', 3));
-    EXPECT_EQ(1, countBadArg(L"ulOffset", L"value is out of bounds"));
+    EXPECT_EQ(1u, countBadArg(L"ulOffset", L"value is out of bounds"));
     EXPECT_TRUE(buffer.clear());
     EXPECT_EQ((W{0, 0, 0}), elementsOf(buffer));
 
     // An empty wide buffer clears through fill and reports the offset; bytes just need a block.
     CKSLWCharBuffer emptyWide;
     EXPECT_FALSE(emptyWide.clear());
-    EXPECT_EQ(2, countBadArg(L"ulOffset", L"value is out of bounds"));
+    EXPECT_EQ(2u, countBadArg(L"ulOffset", L"value is out of bounds"));
     CKSLByteBuffer emptyBytes;
     EXPECT_FALSE(emptyBytes.clear());
 }
@@ -103,7 +102,6 @@ TEST_F(BufferTest, ElementAccessThrowsPastTheCount)
 
 TEST_F(BufferTest, AppendAndAppendAt)
 {
-    enableLogging();
     CKSLWCharBuffer buffer = wide({1, 2});
     ASSERT_TRUE(buffer.append(wide({3})));
     EXPECT_EQ((W{1, 2, 3}), elementsOf(buffer));
@@ -116,7 +114,7 @@ TEST_F(BufferTest, AppendAndAppendAt)
 
     five = wide({1, 2, 3, 4, 5});
     EXPECT_FALSE(five.appendAt(wide({8}), 6));
-    EXPECT_EQ(1, countBadArg(L"ulOffset", L"can't append a buffer at an offset past the bounds of this buffer"));
+    EXPECT_EQ(1u, countBadArg(L"ulOffset", L"can't append a buffer at an offset past the bounds of this buffer"));
     EXPECT_EQ(5u, five.getCount());
     ASSERT_TRUE(five.appendAt(wide({8}), 5));
     EXPECT_EQ((W{1, 2, 3, 4, 5, 8}), elementsOf(five));
@@ -124,10 +122,9 @@ TEST_F(BufferTest, AppendAndAppendAt)
 
 TEST_F(BufferTest, WriteChecksRoomUnlessGrowing)
 {
-    enableLogging();
     CKSLWCharBuffer buffer = wide({1, 2, 3, 4, 5});
     EXPECT_FALSE(buffer.write(wide({7, 8, 9}), 3, false));
-    EXPECT_EQ(1, countBadArg(L"buffer", L"buffer + offset will overrun this buffer"));
+    EXPECT_EQ(1u, countBadArg(L"buffer", L"buffer + offset will overrun this buffer"));
     EXPECT_EQ((W{1, 2, 3, 4, 5}), elementsOf(buffer));
 
     ASSERT_TRUE(buffer.write(wide({7, 8, 9}), 3, true));
@@ -136,14 +133,13 @@ TEST_F(BufferTest, WriteChecksRoomUnlessGrowing)
     EXPECT_EQ(6, buffer.valueAt(0));
 
     EXPECT_FALSE(buffer.write(CKSLWCharBuffer(), 0, true));
-    EXPECT_EQ(1, countBadArg(L"buffer", L"buffer is of zero size - can't write"));
+    EXPECT_EQ(1u, countBadArg(L"buffer", L"buffer is of zero size - can't write"));
     // An offset so large that offset + count wraps must not pass the room check.
     EXPECT_FALSE(buffer.write(wide({1, 2}), 0xFFFFFFFFul, false));
 }
 
 TEST_F(BufferTest, ReadElementsWithinTheCount)
 {
-    enableLogging();
     const CKSLWCharBuffer five = wide({1, 2, 3, 4, 5});
     CKSLWCharBuffer dest = wide({9});
 
@@ -151,7 +147,7 @@ TEST_F(BufferTest, ReadElementsWithinTheCount)
     EXPECT_FALSE(five.readElements(dest, 3, ulNum));
     EXPECT_EQ(2u, ulNum);
     EXPECT_FALSE(dest.isValid());
-    EXPECT_EQ(1, countBadArg(L"ulNumElems + ulOffset", L"can't read more elements than are in this buffer"));
+    EXPECT_EQ(1u, countBadArg(L"ulNumElems + ulOffset", L"can't read more elements than are in this buffer"));
 
     ulNum = 2;
     ASSERT_TRUE(five.readElements(dest, 3, ulNum));
@@ -191,6 +187,7 @@ TEST_F(BufferTest, WideAndByteConversions)
 
 TEST_F(BufferTest, NothingIsLoggedWithLoggingOff)
 {
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, CKSLLogSettings::s_wcsKeyPath, L"Logging", 0));
     CKSLWCharBuffer buffer = wide({1});
     EXPECT_FALSE(buffer.fill(0, 5));
     EXPECT_EQ(L"", logText());

@@ -42,12 +42,12 @@ TEST_F(FlagsTest, InequalityComparesTheBits)
 
 TEST_F(FlagsTest, OperationsAreTracedWhenEntryAndExitAreLogged)
 {
-    enableLogging(256 | 512);
+    setLogDetail(256 | 512);
     EXPECT_FALSE(CKSLFlags(0x0C).hasFlags(6));
-    EXPECT_EQ(2, countLogged(L"<ENTRY> "));
-    EXPECT_EQ(2, countLogged(L"<EXIT> "));
-    EXPECT_EQ(1, countLogged(L"<CKSLFlags::CKSLFlags> <Passed>"));
-    EXPECT_EQ(1, countLogged(L"<CKSLFlags::hasFlags> <Failed Logical Result>"));
+    EXPECT_EQ(2u, logCount(L"<ENTRY> "));
+    EXPECT_EQ(2u, logCount(L"<EXIT> "));
+    EXPECT_EQ(1u, logCount(L"<CKSLFlags::CKSLFlags> <Passed>"));
+    EXPECT_EQ(1u, logCount(L"<CKSLFlags::hasFlags> <Failed Logical Result>"));
 }
 
 } // namespace

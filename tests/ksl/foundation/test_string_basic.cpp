@@ -9,13 +9,6 @@ namespace {
 
 class StringBasicTest : public FoundationTest {};
 
-typedef CKSLWCharString S;
-
-std::wstring text(const S& s)
-{
-    return s.getString();
-}
-
 TEST_F(StringBasicTest, EmptyTextAndNullAreTheInvalidString)
 {
     const S fromNull(static_cast<const wchar_t*>(nullptr));
@@ -138,19 +131,18 @@ TEST_F(StringBasicTest, FindCountsOverlappingOccurrences)
 
 TEST_F(StringBasicTest, FindLogsBadOccurrencesOnly)
 {
-    enableLogging();
     const S s(L"abc");
     unsigned long ulPos = 0;
     EXPECT_FALSE(s.find(L"b", 0, S::pmFromStart, ulPos));
-    EXPECT_EQ(1, countBadArg(L"ulOccurrance", L"value must be greater than 0"));
+    EXPECT_EQ(1u, countBadArg(L"ulOccurrance", L"value must be greater than 0"));
     EXPECT_FALSE(s.find(L"b", 4, S::pmFromStart, ulPos));
-    EXPECT_EQ(1, countBadArg(L"ulOccurrance",
+    EXPECT_EQ(1u, countBadArg(L"ulOccurrance",
                              L"value is impossible since it is larger than the length of this string"));
     EXPECT_FALSE(s.find(L"abcd", 0, S::pmFromStart, ulPos)); // longer than the string: no record
-    EXPECT_EQ(2, countLogged(L"A bad argument"));
+    EXPECT_EQ(2u, logCount(L"A bad argument"));
     // Counting stops at the missing occurrence without a record.
     EXPECT_EQ(1u, S(L"a").getOccurrenceCount(L"a"));
-    EXPECT_EQ(2, countLogged(L"A bad argument"));
+    EXPECT_EQ(2u, logCount(L"A bad argument"));
 }
 
 TEST_F(StringBasicTest, BeginsAndEndsWith)
@@ -168,14 +160,13 @@ TEST_F(StringBasicTest, BeginsAndEndsWith)
 
 TEST_F(StringBasicTest, BeginsWithIsTraced)
 {
-    enableLogging(512);
+    setLogDetail(512);
     EXPECT_FALSE(S(L"abc").beginsWith(L"b"));
-    EXPECT_EQ(1, countLogged(L"<CKSLWCharString::beginsWith> <Failed Logical Result>"));
+    EXPECT_EQ(1u, logCount(L"<CKSLWCharString::beginsWith> <Failed Logical Result>"));
 }
 
 TEST_F(StringBasicTest, ConvertOccurrenceCountsTheOtherWay)
 {
-    enableLogging();
     const S s(L"a.b.c.d");
     unsigned long ulOther = 0;
     ASSERT_TRUE(s.convertOccurrence(L".", 1, S::pmFromStart, ulOther));
@@ -185,9 +176,9 @@ TEST_F(StringBasicTest, ConvertOccurrenceCountsTheOtherWay)
     ASSERT_TRUE(S(L"aaaa").convertOccurrence(L"aa", 2, S::pmFromStart, ulOther));
     EXPECT_EQ(2u, ulOther);
     EXPECT_FALSE(s.convertOccurrence(L"", 1, S::pmFromStart, ulOther));
-    EXPECT_EQ(1, countBadArg(L"subString", L"must contain a string"));
+    EXPECT_EQ(1u, countBadArg(L"subString", L"must contain a string"));
     EXPECT_FALSE(s.convertOccurrence(L".", 1, 7, ulOther));
-    EXPECT_EQ(1, countBadArg(L"parseMode", L"invalid parse mode"));
+    EXPECT_EQ(1u, countBadArg(L"parseMode", L"invalid parse mode"));
 }
 
 TEST_F(StringBasicTest, CharacterClasses)

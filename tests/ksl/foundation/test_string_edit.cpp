@@ -9,13 +9,6 @@ namespace {
 
 class StringEditTest : public FoundationTest {};
 
-typedef CKSLWCharString S;
-
-std::wstring text(const S& s)
-{
-    return s.getString();
-}
-
 TEST_F(StringEditTest, ReverseAndMakeLower)
 {
     S s(L"Hello, World");
@@ -55,7 +48,6 @@ TEST_F(StringEditTest, RemoveFirstAndLast)
 
 TEST_F(StringEditTest, Insert)
 {
-    enableLogging();
     S s(L"ac");
     ASSERT_TRUE(s.insert(L"b", 1));
     EXPECT_EQ(L"abc", text(s));
@@ -63,9 +55,9 @@ TEST_F(StringEditTest, Insert)
     ASSERT_TRUE(s.insert(L"<", 4));
     EXPECT_EQ(L">abc<", text(s));
     EXPECT_FALSE(s.insert(L"x", 6));
-    EXPECT_EQ(1, countBadArg(L"ulPos", L"position is out of string bounds"));
+    EXPECT_EQ(1u, countBadArg(L"ulPos", L"position is out of string bounds"));
     EXPECT_FALSE(s.insert(L"", 0));
-    EXPECT_EQ(1, countBadArg(L"string", L"can't insert an invalid string"));
+    EXPECT_EQ(1u, countBadArg(L"string", L"can't insert an invalid string"));
 
     S empty;
     EXPECT_FALSE(empty.insert(L"x", 1));
@@ -77,7 +69,6 @@ TEST_F(StringEditTest, Insert)
 
 TEST_F(StringEditTest, DeleteSubString)
 {
-    enableLogging();
     S s(L"a-b-c-d");
     ASSERT_TRUE(s.deleteSubString(L"-", 2, S::ssmOccur));
     EXPECT_EQ(L"a-bc-d", text(s));
@@ -90,13 +81,13 @@ TEST_F(StringEditTest, DeleteSubString)
 
     S t(L"x.y.z");
     EXPECT_FALSE(t.deleteSubString(L".", 0, S::ssmOccur));
-    EXPECT_EQ(1, countBadArg(L"ulOccurrance", L"ssmOccur mode requires ulOccurrance to be greater than 0"));
+    EXPECT_EQ(1u, countBadArg(L"ulOccurrance", L"ssmOccur mode requires ulOccurrance to be greater than 0"));
     EXPECT_FALSE(t.deleteSubString(L".", 0, S::ssmNum));
-    EXPECT_EQ(1, countBadArg(L"ulOccurrance", L"ssmNum mode requires ulOccurrance to be greater than 0"));
+    EXPECT_EQ(1u, countBadArg(L"ulOccurrance", L"ssmNum mode requires ulOccurrance to be greater than 0"));
     EXPECT_FALSE(t.deleteSubString(L".", 3, S::ssmNum));
-    EXPECT_EQ(1, countBadArg(L"ulOccurrance", L"there aren't enough strings to accommodate ulOccurrance"));
+    EXPECT_EQ(1u, countBadArg(L"ulOccurrance", L"there aren't enough strings to accommodate ulOccurrance"));
     EXPECT_FALSE(t.deleteSubString(L".", 1, 3));
-    EXPECT_EQ(1, countBadArg(L"subStringMode", L"invalid mode"));
+    EXPECT_EQ(1u, countBadArg(L"subStringMode", L"invalid mode"));
     EXPECT_EQ(L"x.y.z", text(t));
 
     S all(L"abab");
@@ -106,7 +97,6 @@ TEST_F(StringEditTest, DeleteSubString)
 
 TEST_F(StringEditTest, ReplaceSkipsInsertedOccurrences)
 {
-    enableLogging();
     S s(L"aXa");
     ASSERT_TRUE(s.replace(L"a", L"aa", 0, S::ssmAll));
     EXPECT_EQ(L"aaXaa", text(s));
@@ -123,9 +113,9 @@ TEST_F(StringEditTest, ReplaceSkipsInsertedOccurrences)
 
     EXPECT_FALSE(d.replace(L"q", L"r", 0, S::ssmAll));
     EXPECT_FALSE(d.replace(L"a", L"r", 2, S::ssmOccur));
-    EXPECT_EQ(1, countBadArg(L"ulOccurrance", L"occurrance is out of bounds"));
+    EXPECT_EQ(1u, countBadArg(L"ulOccurrance", L"occurrance is out of bounds"));
     EXPECT_FALSE(d.replace(L"", L"r", 1, S::ssmAll));
-    EXPECT_EQ(1, countBadArg(L"oldString", L"string is invalid"));
+    EXPECT_EQ(1u, countBadArg(L"oldString", L"string is invalid"));
     EXPECT_FALSE(S().replace(L"a", L"b", 1, S::ssmAll));
 
     S self(L"ab");
@@ -135,7 +125,6 @@ TEST_F(StringEditTest, ReplaceSkipsInsertedOccurrences)
 
 TEST_F(StringEditTest, ExtractOutside)
 {
-    enableLogging();
     S s(L"0123456");
     ASSERT_TRUE(s.extractOutside(2, 5, false, false));
     EXPECT_EQ(L"01256", text(s));
@@ -150,16 +139,15 @@ TEST_F(StringEditTest, ExtractOutside)
     EXPECT_EQ(L"34", text(s));
 
     EXPECT_FALSE(s.extractOutside(2, 1, false, false));
-    EXPECT_EQ(1, countBadArg(L"ulStartPos", L"start position is past the end of the string"));
+    EXPECT_EQ(1u, countBadArg(L"ulStartPos", L"start position is past the end of the string"));
     EXPECT_FALSE(s.extractOutside(0, 2, false, false));
-    EXPECT_EQ(1, countBadArg(L"ulEndPos", L"end position is past the end of the string"));
+    EXPECT_EQ(1u, countBadArg(L"ulEndPos", L"end position is past the end of the string"));
     EXPECT_FALSE(s.extractOutside(1, 1, false, false));
-    EXPECT_EQ(1, countBadArg(L"ulEndPos & ulStartPos", L"start and end positions can't be equal"));
+    EXPECT_EQ(1u, countBadArg(L"ulEndPos & ulStartPos", L"start and end positions can't be equal"));
 }
 
 TEST_F(StringEditTest, ExtractKeepsThisString)
 {
-    enableLogging();
     const S hello(L"hello");
     S out;
     ASSERT_TRUE(hello.extract(out, 1, 3, true, true));
@@ -175,7 +163,7 @@ TEST_F(StringEditTest, ExtractKeepsThisString)
     EXPECT_EQ(L"hello", text(hello));
 
     EXPECT_FALSE(hello.extract(out, 3, 1, true, true));
-    EXPECT_EQ(1, countBadArg(L"ulStartPos", L"start position can't be greater than end position - use "
+    EXPECT_EQ(1u, countBadArg(L"ulStartPos", L"start position can't be greater than end position - use "
                                             L"extractOutside( ) or deleteRange( ) instead"));
     // A single position past the end reads nothing outside the string.
     EXPECT_FALSE(hello.extract(out, 5, 5, true, true));
@@ -252,7 +240,6 @@ TEST_F(StringEditTest, TrimAndRemoveWhitespace)
 
 TEST_F(StringEditTest, GetField)
 {
-    enableLogging();
     const S s(L"a, b ,c");
     S out;
     ASSERT_TRUE(s.getField(out, L",", 1, S::pmFromStart, 0, 0));
@@ -270,7 +257,7 @@ TEST_F(StringEditTest, GetField)
     EXPECT_EQ(L"a, b ,c", text(out));
     EXPECT_FALSE(s.getField(out, L";", 2, S::pmFromStart, 0, 0));
     EXPECT_FALSE(s.getField(out, L",", 0, S::pmFromStart, 0, 0));
-    EXPECT_EQ(1, countBadArg(L"ulOccurrance", L"ulOccurrance must be greater than 0"));
+    EXPECT_EQ(1u, countBadArg(L"ulOccurrance", L"ulOccurrance must be greater than 0"));
 
     ASSERT_TRUE(S(L"a,,b").getField(out, L",", 2, S::pmFromStart, 0, 0));
     EXPECT_FALSE(out.isValid());

@@ -9,13 +9,6 @@ namespace {
 
 class StringNumberTest : public FoundationTest {};
 
-typedef CKSLWCharString S;
-
-std::wstring text(const S& s)
-{
-    return s.getString();
-}
-
 // The parsed value, or a marker when parsing fails.
 const unsigned long kFailed = 0xDEADBEEF;
 unsigned long number(const wchar_t* wcsText, unsigned long ulSystem)
@@ -42,14 +35,12 @@ TEST_F(StringNumberTest, AsNumberSystemWidthAndPrefix)
 
 TEST_F(StringNumberTest, AsNumberSystemRejectsUnknownSystems)
 {
-    enableLogging();
     EXPECT_THROW(S::asNumberSystem(1, 3), CKSLBadArgException);
-    EXPECT_EQ(1, countBadArg(L"asNumberSystem", L"mode isn't supported, must be hex,bin,or oct"));
+    EXPECT_EQ(1u, countBadArg(L"asNumberSystem", L"mode isn't supported, must be hex,bin,or oct"));
 }
 
 TEST_F(StringNumberTest, HexadecimalNotationsAndOverflow)
 {
-    enableLogging();
     EXPECT_EQ(31u, number(L"  0x1F  ", S::nsHex));
     EXPECT_EQ(31u, number(L"1Fh", S::nsHex));
     EXPECT_EQ(31u, number(L"\t1f\r\n", S::nsHex));
@@ -57,7 +48,7 @@ TEST_F(StringNumberTest, HexadecimalNotationsAndOverflow)
     // A hex text whose 'B' could pass for a binary marker keeps its hex value.
     EXPECT_EQ(0x1Bu, number(L"1B", S::nsHex));
     EXPECT_EQ(kFailed, number(L"123456789", S::nsHex));
-    EXPECT_EQ(1, countBadArg(L"this string", L"too many hex digits in string - will overflow unsigned long value"));
+    EXPECT_EQ(1u, countBadArg(L"this string", L"too many hex digits in string - will overflow unsigned long value"));
     EXPECT_EQ(kFailed, number(L"0x", S::nsHex));
     EXPECT_EQ(kFailed, number(L"1G", S::nsHex));
     EXPECT_EQ(kFailed, number(L"   ", S::nsHex));
@@ -66,20 +57,19 @@ TEST_F(StringNumberTest, HexadecimalNotationsAndOverflow)
 
 TEST_F(StringNumberTest, BinaryAndOctal)
 {
-    enableLogging();
     EXPECT_EQ(5u, number(L"0b101", S::nsBin));
     EXPECT_EQ(5u, number(L"101b", S::nsBin));
     EXPECT_EQ(1u, number(L"1b", S::nsBin));
     EXPECT_EQ(0x80000001u, number(L"10000000000000000000000000000001", S::nsBin));
     EXPECT_EQ(kFailed, number(L"100000000000000000000000000000001", S::nsBin));
-    EXPECT_EQ(1, countBadArg(L"this", L"too many binary digits in string - will overflow unsigned long value"));
+    EXPECT_EQ(1u, countBadArg(L"this", L"too many binary digits in string - will overflow unsigned long value"));
 
     EXPECT_EQ(0777u, number(L"0o777", S::nsOct));
     EXPECT_EQ(8u, number(L"10o", S::nsOct));
     // Twelve octal digits can exceed 32 bits: the value wraps.
     EXPECT_EQ(0xFFFFFFFFu, number(L"777777777777", S::nsOct));
     EXPECT_EQ(kFailed, number(L"1234567012345", S::nsOct));
-    EXPECT_EQ(1, countBadArg(L"this string", L"too many octal digits in string - will overflow unsigned long value"));
+    EXPECT_EQ(1u, countBadArg(L"this string", L"too many octal digits in string - will overflow unsigned long value"));
 }
 
 TEST_F(StringNumberTest, Decimal)

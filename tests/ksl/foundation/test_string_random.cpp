@@ -13,9 +13,8 @@
 
 namespace {
 
-typedef CKSLWCharString S;
-
-class StringRandomTest : public FoundationTest {
+// Logging stays off: the generated arguments are rejected thousands of times.
+class StringRandomTest : public ScratchRegistryTest {
 protected:
     std::mt19937 m_random{20240611u};
 
