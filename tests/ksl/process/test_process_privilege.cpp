@@ -3,34 +3,28 @@
 #include <gtest/gtest.h>
 
 #include "../../helpers/log_capture.h"
+#include "handle_count.h"
 #include "ksl_windowsprocess.h"
 
 namespace {
-
-DWORD handleCount()
-{
-    DWORD dwCount = 0;
-    EXPECT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwCount));
-    return dwCount;
-}
 
 class PrivilegeTest : public LogCaptureTest {};
 
 TEST_F(PrivilegeTest, UnknownNameFailsAndTheOpenedTokenIsClosed)
 {
     CKSLWindowsProcess::setPrivilege(CKSLWCharString(L"SeBackupPrivilege"), true); // warm-up
-    const DWORD dwBefore = handleCount();
+    const DWORD dwBefore = openHandleCount();
     EXPECT_FALSE(CKSLWindowsProcess::setPrivilege(CKSLWCharString(L"SeNoSuchPrivilege"), true));
-    EXPECT_EQ(dwBefore, handleCount());
+    EXPECT_EQ(dwBefore, openHandleCount());
     EXPECT_TRUE(logHas(L"\"LookupPrivilegeValue call failed for privilege:SeNoSuchPrivilege\" <Error: 0x00000521>"));
 }
 
 TEST_F(PrivilegeTest, KnownPrivilegeSwitchesOnAndOffWithoutKeepingTheToken)
 {
-    const DWORD dwBefore = handleCount();
+    const DWORD dwBefore = openHandleCount();
     EXPECT_TRUE(CKSLWindowsProcess::setPrivilege(CKSLWCharString(L"SeBackupPrivilege"), true));
     EXPECT_TRUE(CKSLWindowsProcess::setPrivilege(CKSLWCharString(L"SeBackupPrivilege"), false));
-    EXPECT_EQ(dwBefore, handleCount());
+    EXPECT_EQ(dwBefore, openHandleCount());
 }
 
 TEST_F(PrivilegeTest, GivenTokenIsUsedAndLeftOpen)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "../../helpers/log_capture.h"
+#include "handle_count.h"
 #include "ksl_windowsprocess.h"
 
 namespace {
@@ -40,13 +41,6 @@ long runHelper(const std::wstring& arguments, bool bUseCreateProcess, unsigned l
                                        ulShowWindow, bUseCreateProcess))
         return -1;
     return static_cast<long>(ulExitCode);
-}
-
-DWORD handleCount()
-{
-    DWORD dwCount = 0;
-    EXPECT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwCount));
-    return dwCount;
 }
 
 class ProcessTest : public LogCaptureTest {};
@@ -157,7 +151,7 @@ TEST_F(ProcessTest, MissingProgramFailsWithTheCommandAndTheWindowsError)
 TEST_F(ProcessTest, StartingAndWaitingManyTimesLeavesNoHandleBehind)
 {
     runHelper(L"0", kCreateProcess); // first use loads what the later ones share
-    const DWORD dwBefore = handleCount();
+    const DWORD dwBefore = openHandleCount();
     for (int i = 0; i < 10; ++i)
         ASSERT_EQ(i, runHelper(std::to_wstring(i), kCreateProcess));
     for (int i = 0; i < 3; ++i)
@@ -171,7 +165,7 @@ TEST_F(ProcessTest, StartingAndWaitingManyTimesLeavesNoHandleBehind)
                                       SW_HIDE, kCreateProcess));
         ASSERT_TRUE(process.waitForFinish(ulExitCode, INFINITE));
     }
-    EXPECT_EQ(dwBefore, handleCount());
+    EXPECT_EQ(dwBefore, openHandleCount());
 }
 
 TEST_F(ProcessTest, EveryPublicOperationIsTraced)
