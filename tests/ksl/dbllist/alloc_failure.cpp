@@ -32,38 +32,11 @@ FailNextAllocation::~FailNextAllocation()
     t_nCountdown = 0;
 }
 
-// Every form of operator new of this program goes through the countdown.
+// The one replaceable allocation function: the runtime's array and nothrow forms call it, and its
+// deallocation functions free what malloc gave.
 void* operator new(std::size_t nBytes)
 {
     if (void* p = allocate(nBytes))
         return p;
     throw std::bad_alloc();
-}
-void* operator new[](std::size_t nBytes)
-{
-    return operator new(nBytes);
-}
-void* operator new(std::size_t nBytes, const std::nothrow_t&) noexcept
-{
-    return allocate(nBytes);
-}
-void* operator new[](std::size_t nBytes, const std::nothrow_t&) noexcept
-{
-    return allocate(nBytes);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
 }

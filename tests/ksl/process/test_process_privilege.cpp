@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../../helpers/log_capture.h"
-#include "handle_count.h"
+#include "../../helpers/handle_count.h"
 #include "ksl_windowsprocess.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "../../helpers/log_capture.h"
-#include "handle_count.h"
+#include "../../helpers/handle_count.h"
 #include "ksl_windowsprocess.h"
 
 namespace {
@@ -30,17 +30,22 @@ CKSLWCharString text(const std::wstring& s)
     return CKSLWCharString(s.c_str());
 }
 
-// Starts exit_with.exe with the arguments and waits for it; the exit code, or -1 on failure.
-long runHelper(const std::wstring& arguments, bool bUseCreateProcess, unsigned long ulShowWindow = SW_HIDE,
-               unsigned long ulPriority = kNormal)
+// Starts the command with the arguments and waits for it; the exit code, or -1 on failure.
+long runCommand(const std::wstring& command, const std::wstring& arguments, bool bUseCreateProcess,
+                unsigned long ulShowWindow = SW_HIDE)
 {
     CKSLWindowsProcess process;
     unsigned long ulExitCode = 0;
-    const CKSLWCharString command = text(bUseCreateProcess ? quotedHelper() : helperPath());
-    if (!process.startAndWaitForFinish(ulExitCode, command, text(arguments), CKSLWCharString(), INFINITE, ulPriority,
-                                       ulShowWindow, bUseCreateProcess))
+    if (!process.startAndWaitForFinish(ulExitCode, text(command), text(arguments), CKSLWCharString(), INFINITE,
+                                       kNormal, ulShowWindow, bUseCreateProcess))
         return -1;
     return static_cast<long>(ulExitCode);
+}
+
+// The helper program, named as each way of starting wants it.
+long runHelper(const std::wstring& arguments, bool bUseCreateProcess, unsigned long ulShowWindow = SW_HIDE)
+{
+    return runCommand(bUseCreateProcess ? quotedHelper() : helperPath(), arguments, bUseCreateProcess, ulShowWindow);
 }
 
 class ProcessTest : public LogCaptureTest {};
@@ -55,14 +60,9 @@ TEST_F(ProcessTest, ExitCodeComesBackAfterWaitingEitherWay)
 TEST_F(ProcessTest, ArgumentsFollowTheCommandAfterOneBlankAndEmptyOnesAddNothing)
 {
     const std::wstring command = quotedHelper() + L" cmdlength";
-    CKSLWindowsProcess process;
-    unsigned long ulExitCode = 0;
-    ASSERT_TRUE(process.startAndWaitForFinish(ulExitCode, text(command), CKSLWCharString(L""), CKSLWCharString(),
-                                              INFINITE, kNormal, SW_HIDE, kCreateProcess));
-    EXPECT_EQ(command.size(), ulExitCode) << "no trailing blank for empty arguments";
-    ASSERT_TRUE(process.startAndWaitForFinish(ulExitCode, text(command), CKSLWCharString(L"a b"), CKSLWCharString(),
-                                              INFINITE, kNormal, SW_HIDE, kCreateProcess));
-    EXPECT_EQ(command.size() + 4, ulExitCode);
+    EXPECT_EQ(static_cast<long>(command.size()), runCommand(command, L"", kCreateProcess))
+        << "no trailing blank for empty arguments";
+    EXPECT_EQ(static_cast<long>(command.size() + 4), runCommand(command, L"a b", kCreateProcess));
 }
 
 TEST_F(ProcessTest, ShowWindowFourteenLeavesTheWindowStateToTheProgram)
@@ -137,11 +137,9 @@ TEST_F(ProcessTest, WaitingOrTakingTheHandleBeforeAnyStartFails)
 TEST_F(ProcessTest, MissingProgramFailsWithTheCommandAndTheWindowsError)
 {
     const std::wstring missing = testScratchDir() + L"no_such_program.exe";
-    CKSLWindowsProcess process;
-    unsigned long ulExitCode = 0;
-    EXPECT_FALSE(process.startAndWaitForFinish(ulExitCode, text(missing), CKSLWCharString(L"x"), CKSLWCharString(),
-                                               INFINITE, kNormal, SW_HIDE, kCreateProcess));
+    EXPECT_EQ(-1, runCommand(missing, L"x", kCreateProcess));
     EXPECT_TRUE(logHas(L"\"Unable to create process ( " + missing + L" x )\" <Error: 0x00000002>"));
+    CKSLWindowsProcess process;
     EXPECT_FALSE(process.start(text(missing), CKSLWCharString(L"y"), CKSLWCharString(), kNormal, SW_HIDE, kShell));
     EXPECT_TRUE(logHas(L"\"Unable to create process ( " + missing + L" y )\""));
     HANDLE hProcess = nullptr;

@@ -1,10 +1,16 @@
-#include "handle_count.h"
+// The number of handles this process holds, for tests that look for leaks (header only, so any
+// test program can use it).
+//
+// GetProcessHandleCount where the system answers it; this Wine answers 0, and then the handles
+// owned by this process are counted in the system's handle table instead.
+#pragma once
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace {
+namespace ksl_test_detail {
 
 // One entry of the system's handle table (SystemHandleInformation, class 16).
 struct HandleEntry {
@@ -21,10 +27,10 @@ struct HandleTable {
 };
 
 using NtQuerySystemInformationFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-const ULONG kSystemHandleInformation = 16;
+constexpr ULONG kSystemHandleInformation = 16;
 const LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
-DWORD countInHandleTable()
+inline DWORD countInHandleTable()
 {
     const auto pfnQuery = reinterpret_cast<NtQuerySystemInformationFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
@@ -46,14 +52,14 @@ DWORD countInHandleTable()
     return dwCount;
 }
 
-} // namespace
+} // namespace ksl_test_detail
 
-DWORD openHandleCount()
+inline DWORD openHandleCount()
 {
     DWORD dwCount = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &dwCount) && dwCount != 0)
         return dwCount;
-    dwCount = countInHandleTable();
+    dwCount = ksl_test_detail::countInHandleTable();
     EXPECT_NE(0u, dwCount);
     return dwCount;
 }
