@@ -251,12 +251,27 @@ public:
         return true;
     }
 
-    // Called with the pointer that add() could not store, so that it is not lost.
-    static void discardRejected(T* pValue) { delete pValue; }
-
 private:
     T* m_pPointer;
 };
+
+namespace ksl_detail {
+
+// Node kinds whose payload lives on the heap: a copy of such a node allocates the payload anew.
+template <class TNode>
+struct IsPointerNode : std::false_type {};
+template <class T>
+struct IsPointerNode<CKSLPtrNode<T>> : std::true_type {};
+template <class T>
+struct IsPointerNode<CKSLOwnedPtrNode<T>> : std::true_type {};
+
+// Node kinds that take over the object handed to add().
+template <class TNode>
+struct AdoptsValue : std::false_type {};
+template <class T>
+struct AdoptsValue<CKSLOwnedPtrNode<T>> : std::true_type {};
+
+} // namespace ksl_detail
 
 template <class TNode>
 class CKSLDblList {
@@ -285,9 +300,10 @@ public:
             return true;
         if (m_ulCount != 0)
             clear();
+        const wchar_t* wcsArgName = ksl_detail::IsPointerNode<TNode>::value ? L"pNode" : L"pNewNode";
         return kslCatch(false, KSL_HERE, [&] {
             for (const BaseNode* p = other.m_pFirst; p != nullptr; p = p->getNext())
-                append(makeNode(L"pNode", static_cast<const TNode&>(*p)));
+                append(makeNode(wcsArgName, static_cast<const TNode&>(*p)));
             return true;
         });
     }
@@ -300,8 +316,11 @@ public:
             append(makeNode(L"pNewNode", value, lKey));
             return true;
         });
-        if (!bAdded)
-            discardRejected(value);
+        // An object handed over is not lost when the list cannot take it.
+        if constexpr (ksl_detail::AdoptsValue<TNode>::value) {
+            if (!bAdded)
+                delete value;
+        }
         return bAdded;
     }
 
@@ -418,15 +437,6 @@ private:
             return false;
         m_pCursor = pNode;
         return true;
-    }
-
-    template <class TValue>
-    static void discardRejected(const TValue& value)
-    {
-        if constexpr (std::is_same<TNode, CKSLOwnedPtrNode<std::remove_pointer_t<TValue>>>::value)
-            TNode::discardRejected(value);
-        else
-            (void)value;
     }
 
     BaseNode* m_pFirst = nullptr;
