@@ -2,13 +2,6 @@
 
 #include "ksl_catch.h"
 
-CKSLRegistryBinary::CKSLRegistryBinary(HKEY hRootKey, const CKSLWCharString& szKeyPath,
-                                       const CKSLWCharString& szValueName, REGSAM samDesired, bool bCreateIfMissing,
-                                       DWORD dwCreateOptions)
-    : CKSLRegistryValueBase(hRootKey, szKeyPath, szValueName, samDesired, bCreateIfMissing, dwCreateOptions)
-{
-}
-
 bool CKSLRegistryBinary::getValue(CKSLByteBuffer& data, bool bUseCache)
 {
     return giveValue(data, m_regBinaryCache, bUseCache);

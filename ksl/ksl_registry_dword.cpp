@@ -4,14 +4,6 @@
 
 #include "ksl_catch.h"
 
-CKSLRegistryDword::CKSLRegistryDword(HKEY hRootKey, const CKSLWCharString& szKeyPath,
-                                     const CKSLWCharString& szValueName, REGSAM samDesired, bool bCreateIfMissing,
-                                     DWORD dwCreateOptions)
-    : CKSLRegistryValueBase(hRootKey, szKeyPath, szValueName, samDesired, bCreateIfMissing, dwCreateOptions),
-      m_ulRegDwordCache(0)
-{
-}
-
 bool CKSLRegistryDword::getValue(unsigned long& ulValue, bool bUseCache)
 {
     return giveValue(ulValue, m_ulRegDwordCache, bUseCache);

@@ -16,13 +16,6 @@ unsigned long countPercentSigns(const CKSLWCharString& szText)
 
 } // namespace
 
-CKSLRegistryStringExpand::CKSLRegistryStringExpand(HKEY hRootKey, const CKSLWCharString& szKeyPath,
-                                                   const CKSLWCharString& szValueName, REGSAM samDesired,
-                                                   bool bCreateIfMissing, DWORD dwCreateOptions)
-    : CKSLRegistryValue(hRootKey, szKeyPath, szValueName, samDesired, bCreateIfMissing, dwCreateOptions)
-{
-}
-
 bool CKSLRegistryStringExpand::getValue(CKSLWCharString& szValue, bool bUseCache, bool bExpand)
 {
     if (!bExpand)

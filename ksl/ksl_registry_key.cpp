@@ -251,12 +251,13 @@ bool CKSLRegistryKey::getKeyName(CKSLWCharString& szName, bool bFullPath) const
 
 bool CKSLRegistryKey::enumSubKey(CKSLRegistryKey& subKey, unsigned long ulIndex, LONG& lStatus)
 {
-    lStatus = ERROR_SUCCESS;
+    // A key that cannot be opened has nothing to enumerate; any failure after that is one.
+    lStatus = ERROR_NO_MORE_ITEMS;
     return kslCatchTraced(false, KSL_HERE, [&] {
         unsigned long ulMaxLength = 0;
-        lStatus = ERROR_INVALID_FUNCTION; // a failure before the enumeration call
         if (!getMaxSubKeyLength(ulMaxLength) || !openIfClosed())
             return false;
+        lStatus = ERROR_INVALID_FUNCTION;
         CKSLWCharBuffer name(ulMaxLength + 1);
         DWORD dwCapacity = ulMaxLength + 1;
         lStatus = RegEnumKeyExW(m_hKey.get(), ulIndex, name.getBuffer(), &dwCapacity, nullptr, nullptr, nullptr,
@@ -293,7 +294,7 @@ bool CKSLRegistryKey::getSubKeyNames(CKSLWCharStringList& names)
                 !names.add(szName, static_cast<long>(ulIndex + 1)))
                 return false;
         }
-        // Only the end of the subkeys completes the list; a failed step leaves it short.
+        // A failed enumeration step (logged) leaves the list short: that is no success.
         return lStatus == ERROR_NO_MORE_ITEMS && ulIndex == names.getCount();
     });
 }
@@ -372,6 +373,12 @@ bool CKSLRegistryKey::queryMultipleValues(CKSLRegValueEntryList& entries)
 
 // --- hives -----------------------------------------------------------------------------------
 
+bool CKSLRegistryKey::prepareHiveTransfer(const wchar_t* wcsPrivilegeName)
+{
+    // The privilege stays enabled for the process afterwards.
+    return CKSLWindowsProcess::setPrivilege(wcsPrivilegeName, true) && openIfClosed();
+}
+
 bool CKSLRegistryKey::saveKey(const CKSLWCharString& szExportFileName, unsigned long ulFormat, bool bDeleteExisting)
 {
     return kslCatchTraced(false, KSL_HERE, [&] {
@@ -381,7 +388,7 @@ bool CKSLRegistryKey::saveKey(const CKSLWCharString& szExportFileName, unsigned 
             return exportKeyAsText(szExportFileName, m_hRootKey, m_szKeyPath, bDeleteExisting);
         if (bDeleteExisting)
             DeleteFileW(szExportFileName.getString());
-        if (!CKSLWindowsProcess::setPrivilege(L"SeBackupPrivilege", true) || !openIfClosed())
+        if (!prepareHiveTransfer(L"SeBackupPrivilege"))
             return false;
         const LONG lStatus = RegSaveKeyW(m_hKey.get(), szExportFileName.getString(), nullptr);
         if (lStatus != ERROR_SUCCESS)
@@ -398,7 +405,7 @@ bool CKSLRegistryKey::restoreKey(const CKSLWCharString& szImportFileName, unsign
         checkFileName(szImportFileName, L"szImportFileName");
         if (ulFlags == KSL_REG_TEXT_RESTORE)
             return importTextFile(szImportFileName);
-        if (!CKSLWindowsProcess::setPrivilege(L"SeRestorePrivilege", true) || !openIfClosed())
+        if (!prepareHiveTransfer(L"SeRestorePrivilege"))
             return false;
         const LONG lStatus = RegRestoreKeyW(m_hKey.get(), szImportFileName.getString(), ulFlags);
         if (lStatus != ERROR_SUCCESS)

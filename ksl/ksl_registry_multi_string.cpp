@@ -22,13 +22,6 @@ bool addString(CKSLWCharStringList& strings, const wchar_t* pChars, unsigned lon
 
 } // namespace
 
-CKSLRegistryMultiString::CKSLRegistryMultiString(HKEY hRootKey, const CKSLWCharString& szKeyPath,
-                                                 const CKSLWCharString& szValueName, REGSAM samDesired,
-                                                 bool bCreateIfMissing, DWORD dwCreateOptions)
-    : CKSLRegistryValueBase(hRootKey, szKeyPath, szValueName, samDesired, bCreateIfMissing, dwCreateOptions)
-{
-}
-
 bool CKSLRegistryMultiString::getValue(CKSLWCharStringList& strings, bool bUseCache)
 {
     return giveValue(strings, m_listRegMultiStringCache, bUseCache);

@@ -11,13 +11,6 @@ const DWORD kReadBufferChars = 260;
 
 } // namespace
 
-CKSLRegistryValue::CKSLRegistryValue(HKEY hRootKey, const CKSLWCharString& szKeyPath,
-                                     const CKSLWCharString& szValueName, REGSAM samDesired, bool bCreateIfMissing,
-                                     DWORD dwCreateOptions)
-    : CKSLRegistryValueBase(hRootKey, szKeyPath, szValueName, samDesired, bCreateIfMissing, dwCreateOptions)
-{
-}
-
 bool CKSLRegistryValue::getValue(CKSLWCharString& szValue, bool bUseCache)
 {
     return giveValue<CKSLWCharBuffer>(szValue, m_szRegStringCache, bUseCache);

@@ -8,8 +8,7 @@ class CKSLRegistryBinary : public CKSLRegistryValueBase {
 public:
     using ValueList = PairList<CKSLByteBuffer>;
 
-    CKSLRegistryBinary(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szValueName,
-                       REGSAM samDesired = KEY_READ, bool bCreateIfMissing = false, DWORD dwCreateOptions = 0);
+    using CKSLRegistryValueBase::CKSLRegistryValueBase;
 
     // The cached bytes when bUseCache is set and the cache is valid; otherwise a fresh read.
     bool getValue(CKSLByteBuffer& data, bool bUseCache);

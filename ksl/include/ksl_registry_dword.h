@@ -8,8 +8,7 @@ class CKSLRegistryDword : public CKSLRegistryValueBase {
 public:
     using ValueList = PairList<unsigned long>;
 
-    CKSLRegistryDword(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szValueName,
-                      REGSAM samDesired = KEY_READ, bool bCreateIfMissing = false, DWORD dwCreateOptions = 0);
+    using CKSLRegistryValueBase::CKSLRegistryValueBase;
 
     // The cached number when bUseCache is set and the cache is valid; otherwise a fresh read.
     bool getValue(unsigned long& ulValue, bool bUseCache);
@@ -23,5 +22,5 @@ public:
     bool readKeyValues(ValueList& values);
 
 private:
-    unsigned long m_ulRegDwordCache;
+    unsigned long m_ulRegDwordCache = 0;
 };

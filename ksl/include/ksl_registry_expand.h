@@ -7,8 +7,7 @@
 
 class CKSLRegistryStringExpand : public CKSLRegistryValue {
 public:
-    CKSLRegistryStringExpand(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szValueName,
-                             REGSAM samDesired = KEY_READ, bool bCreateIfMissing = false, DWORD dwCreateOptions = 0);
+    using CKSLRegistryValue::CKSLRegistryValue;
 
     // The raw text as CKSLRegistryValue::getValue gives it; expanded when bExpand is set.
     bool getValue(CKSLWCharString& szValue, bool bUseCache, bool bExpand);

@@ -149,6 +149,8 @@ private:
     // enumSubKeys with the enumeration status, so that getSubKeyNames can tell the end of the
     // subkeys from a failure.
     bool enumSubKey(CKSLRegistryKey& subKey, unsigned long ulIndex, LONG& lStatus);
+    // Enables the privilege a hive file needs and opens the key.
+    bool prepareHiveTransfer(const wchar_t* wcsPrivilegeName);
     void logWarning(const wchar_t* wcsFormat, const wchar_t* wcsMethodName, const wchar_t* wcsFile, int nLine) const;
 
     CKSLWCharString m_szKeyPath;

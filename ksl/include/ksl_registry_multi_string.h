@@ -10,8 +10,7 @@ class CKSLRegistryMultiString : public CKSLRegistryValueBase {
 public:
     using ValueList = PairList<CKSLWCharStringList>;
 
-    CKSLRegistryMultiString(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szValueName,
-                            REGSAM samDesired = KEY_READ, bool bCreateIfMissing = false, DWORD dwCreateOptions = 0);
+    using CKSLRegistryValueBase::CKSLRegistryValueBase;
 
     // The cached list when bUseCache is set and the cache is valid; otherwise a fresh read.
     bool getValue(CKSLWCharStringList& strings, bool bUseCache);

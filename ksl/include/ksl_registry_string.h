@@ -11,8 +11,7 @@ class CKSLRegistryValue : public CKSLRegistryValueBase {
 public:
     using ValueList = PairList<CKSLWCharString>;
 
-    CKSLRegistryValue(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szValueName,
-                      REGSAM samDesired = KEY_READ, bool bCreateIfMissing = false, DWORD dwCreateOptions = 0);
+    using CKSLRegistryValueBase::CKSLRegistryValueBase;
 
     // The cached text when bUseCache is set and the cache is valid; otherwise a fresh read.
     bool getValue(CKSLWCharString& szValue, bool bUseCache);

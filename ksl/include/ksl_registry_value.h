@@ -67,7 +67,8 @@ CKSLRegValuePair<TValue>& CKSLRegValuePair<TValue>::operator=(const CKSLRegValue
 
 class CKSLRegistryValueBase : public CKSLRegistryKey {
 public:
-    // A value name that cannot be copied is logged; the object is still made.
+    // Every value class is constructed this way. A value name that cannot be copied is logged;
+    // the object is still made.
     CKSLRegistryValueBase(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szValueName,
                           REGSAM samDesired = KEY_READ, bool bCreateIfMissing = false, DWORD dwCreateOptions = 0);
 

@@ -2,33 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "ksl_log_settings.h"
 #include "ksl_scoped_handle.h"
-#include "test_paths.h"
 
 const wchar_t kTestKey[] = L"SOFTWARE\\RegistryTest";
-
-void RegistryTest::SetUp()
-{
-    ScratchRegistryTest::SetUp();
-    m_logPath = testScratchPath(L"registry.log");
-    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, CKSLLogSettings::s_wcsKeyPath, L"Logging", 1));
-    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, CKSLLogSettings::s_wcsKeyPath, L"TextOutput", m_logPath));
-}
-
-void RegistryTest::TearDown()
-{
-    DeleteFileW(m_logPath.c_str());
-    ScratchRegistryTest::TearDown();
-}
 
 std::vector<std::wstring> RegistryTest::logLines() const
 {
     std::vector<std::wstring> lines;
-    const std::string bytes = readFileBytes(m_logPath);
-    if (bytes.size() < 2)
-        return lines;
-    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    const std::wstring text = logText();
     for (size_t nStart = 0; nStart < text.size();) {
         size_t nEnd = text.find(L"\r\n", nStart);
         if (nEnd == std::wstring::npos)
@@ -39,17 +20,12 @@ std::vector<std::wstring> RegistryTest::logLines() const
     return lines;
 }
 
-size_t RegistryTest::logCount(const std::wstring& text) const
+void RegistryTest::expectLogLines(const std::vector<std::wstring>& parts) const
 {
-    size_t nCount = 0;
-    for (const std::wstring& line : logLines())
-        nCount += line.find(text) != std::wstring::npos ? 1 : 0;
-    return nCount;
-}
-
-void RegistryTest::clearLog() const
-{
-    DeleteFileW(m_logPath.c_str());
+    const std::vector<std::wstring> lines = logLines();
+    ASSERT_EQ(parts.size(), lines.size());
+    for (size_t n = 0; n < parts.size(); ++n)
+        EXPECT_NE(std::wstring::npos, lines[n].find(parts[n])) << "line: " << lines[n] << "\nwanted: " << parts[n];
 }
 
 bool readRawValue(HKEY hRoot, const std::wstring& key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data)

@@ -1,5 +1,5 @@
 // Shared set-up of the registry tests: a scratch registry per test with the library log switched
-// on into a private file, and small readers of what the log and the registry hold.
+// on into a private file (LogCaptureTest), and small readers of what the log and the registry hold.
 #pragma once
 
 #include <windows.h>
@@ -7,25 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "../../helpers/log_capture.h"
 #include "ksl_registry_key.h"
-#include "scratch_registry.h"
 
-class RegistryTest : public ScratchRegistryTest {
+class RegistryTest : public LogCaptureTest {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    // The log lines written so far, without byte-order mark and line ends.
+    // The log lines written so far, without line ends.
     std::vector<std::wstring> logLines() const;
-    // How many log lines hold the text.
-    size_t logCount(const std::wstring& text) const;
-    // Forgets what was logged so far.
-    void clearLog() const;
-
-    const std::wstring& logPath() const { return m_logPath; }
-
-private:
-    std::wstring m_logPath;
+    // The log holds exactly these lines, each containing its part.
+    void expectLogLines(const std::vector<std::wstring>& parts) const;
 };
 
 // Where the tests keep their keys (inside the scratch HKEY_LOCAL_MACHINE).

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
+#include "../../helpers/handle_count.h"
 #include "ksl_registry_binary.h"
 #include "ksl_registry_dword.h"
 #include "ksl_registry_expand.h"
@@ -17,55 +17,6 @@ namespace {
 using RegistryHandleTest = RegistryTest;
 
 const std::wstring kKey = std::wstring(kTestKey) + L"\\Handles";
-
-// SystemHandleInformation: one entry per open handle of every process.
-struct SystemHandleEntry {
-    ULONG ulOwnerPid;
-    BYTE bObjectType;
-    BYTE bFlags;
-    USHORT usHandle;
-    PVOID pObject;
-    ACCESS_MASK access;
-};
-struct SystemHandleTable {
-    ULONG ulCount;
-    SystemHandleEntry entries[1];
-};
-typedef LONG(WINAPI* QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
-
-// The process's handles as the system's handle table lists them.
-DWORD countOwnHandles()
-{
-    const auto query = reinterpret_cast<QuerySystemInformation>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (query == nullptr)
-        return 0;
-    const ULONG ulSystemHandleInformation = 16;
-    const LONG lInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-    std::vector<BYTE> table(1 << 16);
-    ULONG ulLength = 0;
-    LONG lStatus;
-    while ((lStatus = query(ulSystemHandleInformation, table.data(), static_cast<ULONG>(table.size()), &ulLength)) ==
-           lInfoLengthMismatch)
-        table.resize(table.size() * 2);
-    if (lStatus != 0)
-        return 0;
-    const auto* pTable = reinterpret_cast<const SystemHandleTable*>(table.data());
-    DWORD dwCount = 0;
-    for (ULONG ul = 0; ul < pTable->ulCount; ++ul)
-        dwCount += pTable->entries[ul].ulOwnerPid == GetCurrentProcessId() ? 1 : 0;
-    return dwCount;
-}
-
-// GetProcessHandleCount; Wine answers 0 there, so then the handle table is counted instead.
-DWORD handleCount()
-{
-    DWORD dwCount = 0;
-    if (!GetProcessHandleCount(GetCurrentProcess(), &dwCount) || dwCount == 0)
-        dwCount = countOwnHandles();
-    EXPECT_NE(0u, dwCount) << "no way to count the process's handles";
-    return dwCount;
-}
 
 // One round of every operation, on keys and values that exist and on some that do not.
 void exerciseRegistry(unsigned nRound)
@@ -115,22 +66,22 @@ void exerciseRegistry(unsigned nRound)
 TEST_F(RegistryHandleTest, HandleCountIsMeasurable)
 {
     // A deliberate leak must show, or the flat count below would prove nothing.
-    const DWORD dwBefore = handleCount();
+    const DWORD dwBefore = openHandleCount();
     HKEY hKeys[20] = {};
     for (HKEY& hKey : hKeys)
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, nullptr, 0, KEY_READ, nullptr,
                                                  &hKey, nullptr));
-    EXPECT_GE(handleCount(), dwBefore + 20);
+    EXPECT_GE(openHandleCount(), dwBefore + 20);
     for (HKEY hKey : hKeys)
         RegCloseKey(hKey);
-    EXPECT_EQ(dwBefore, handleCount());
+    EXPECT_EQ(dwBefore, openHandleCount());
 }
 
 TEST_F(RegistryHandleTest, ManyKeyAndValueOperationsLeaveTheHandleCountFlat)
 {
     exerciseRegistry(0); // first use may load what Windows keeps for the process
-    const DWORD dwBefore = handleCount();
+    const DWORD dwBefore = openHandleCount();
     for (unsigned nRound = 1; nRound <= 200; ++nRound)
         exerciseRegistry(nRound);
-    EXPECT_EQ(dwBefore, handleCount());
+    EXPECT_EQ(dwBefore, openHandleCount());
 }

@@ -57,16 +57,10 @@ TEST_F(RegistryKeyTest, OpenOfOpenKeyWarnsAndReopensCloseOfClosedKeyWarns)
     EXPECT_TRUE(key.isOpen());
     EXPECT_TRUE(key.close());
     EXPECT_TRUE(key.close());
-    const auto lines = logLines();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_NE(std::wstring::npos,
-              lines[0].find(L"<WARNING> <test_registry> <CKSLRegistryKey::open> "
-                            L"\"Registry key is already open ( SOFTWARE\\RegistryTest )\""))
-        << lines[0];
-    EXPECT_NE(std::wstring::npos,
-              lines[1].find(L"<WARNING> <test_registry> <CKSLRegistryKey::close> "
-                            L"\"Registry key is already closed ( SOFTWARE\\RegistryTest )\""))
-        << lines[1];
+    expectLogLines({L"<WARNING> <test_registry> <CKSLRegistryKey::open> "
+                    L"\"Registry key is already open ( SOFTWARE\\RegistryTest )\"",
+                    L"<WARNING> <test_registry> <CKSLRegistryKey::close> "
+                    L"\"Registry key is already closed ( SOFTWARE\\RegistryTest )\""});
 }
 
 TEST_F(RegistryKeyTest, CreateOfExistingKeySucceedsAndEndsClosed)
@@ -178,9 +172,23 @@ TEST_F(RegistryKeyTest, SubKeyNamesInEnumerationOrderAndEmptyWithoutSubKeys)
     EXPECT_TRUE(leaf.getSubKeyNames(names));
     EXPECT_EQ(0u, names.getCount());
 
-    CKSLRegistryKey missing(HKEY_LOCAL_MACHINE, kMissing.c_str());
-    EXPECT_FALSE(missing.getSubKeyNames(names));
+    names.add(L"stale");
+    CKSLRegistryKey missing(HKEY_LOCAL_MACHINE, kMissing.c_str()); // not found is no error
+    EXPECT_TRUE(missing.getSubKeyNames(names));
+    EXPECT_EQ(0u, names.getCount());
     EXPECT_TRUE(logLines().empty());
+}
+
+TEST_F(RegistryKeyTest, RefusedEnumerationIsLoggedAndFailsTheNameList)
+{
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey + L"\\Child", L"x", 1));
+    // Querying the key is allowed, enumerating its subkeys is not.
+    CKSLRegistryKey key(HKEY_LOCAL_MACHINE, kKey.c_str(), KEY_QUERY_VALUE);
+    CKSLWCharStringList names;
+    EXPECT_FALSE(key.getSubKeyNames(names));
+    EXPECT_FALSE(key.isOpen());
+    expectLogLines({L"<EXCEPTION_BAD> <test_registry> <CKSLRegistrykey::enumSubKeys> "
+                    L"\"Unable to enumerate subkeys from key ( \"SOFTWARE\\RegistryTest\" )\" <Error: 0x00000005>"});
 }
 
 TEST_F(RegistryKeyTest, KeyWithoutNamedValuesFailsBothValueQueriesAndKeepsTheEntries)
@@ -299,12 +307,8 @@ TEST_F(RegistryKeyTest, RefusedSaveIsLoggedWithItsStatus)
     CKSLRegistryKey key(HKEY_LOCAL_MACHINE, kKey.c_str());
     EXPECT_FALSE(key.saveKey(path.c_str(), 0, true));
     EXPECT_FALSE(key.isOpen());
-    const auto lines = logLines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_NE(std::wstring::npos, lines[0].find(L"<EXCEPTION_BAD> <test_registry> <CKSLRegistryKey::saveKey> "
-                                                L"\"Unable to save registry key ( \"SOFTWARE\\RegistryTest\" )\" "
-                                                L"<Error: 0x"))
-        << lines[0];
+    expectLogLines({L"<EXCEPTION_BAD> <test_registry> <CKSLRegistryKey::saveKey> "
+                    L"\"Unable to save registry key ( \"SOFTWARE\\RegistryTest\" )\" <Error: 0x"});
     lock.reset();
     DeleteFileW(path.c_str());
 }

@@ -203,16 +203,10 @@ TEST_F(RegistryValueTest, RefusedWriteIsLoggedWithKeyValueAndClass)
     EXPECT_FALSE(readOnly.isOpen());
     CKSLRegistryValue unnamed(HKEY_LOCAL_MACHINE, kPath, L"");
     EXPECT_FALSE(unnamed.setValue(L"x", false));
-    const auto lines = logLines();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_NE(std::wstring::npos,
-              lines[0].find(L"<EXCEPTION_BAD> <test_registry> <CKSLRegistryDword::writeRegistry> "
-                            L"\"Unable to Set registry value ( \"SOFTWARE\\RegistryTest\\Number\" )\" <Error: 0x00000005>"))
-        << lines[0];
-    EXPECT_NE(std::wstring::npos,
-              lines[1].find(L"<CKSLRegistryValue::writeRegistry> "
-                            L"\"Unable to Set registry value ( \"SOFTWARE\\RegistryTest\\Unknown\" )\""))
-        << lines[1];
+    expectLogLines({L"<EXCEPTION_BAD> <test_registry> <CKSLRegistryDword::writeRegistry> "
+                    L"\"Unable to Set registry value ( \"SOFTWARE\\RegistryTest\\Number\" )\" <Error: 0x00000005>",
+                    L"<CKSLRegistryValue::writeRegistry> "
+                    L"\"Unable to Set registry value ( \"SOFTWARE\\RegistryTest\\Unknown\" )\""});
 }
 
 TEST_F(RegistryValueTest, SetValueCacheOnlyWritesNothingAndAnswersPerClass)
