@@ -64,6 +64,18 @@ private:
     HMODULE m_hModule = nullptr;
 };
 
+// A data-file load reports a missing file as "file not found"; callers and the trace have always
+// seen the loader's module-not-found code for it, so that is what they get.
+DWORD loadError()
+{
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        error = ERROR_MOD_NOT_FOUND;
+        SetLastError(error);
+    }
+    return error;
+}
+
 int loadDefault(const CSKResourceLibrary& library, const std::wstring& path, UINT uId, std::wstring& text)
 {
     std::unique_ptr<wchar_t[]> buffer(new wchar_t[kStringChars]());
@@ -131,7 +143,7 @@ int SKULoadString(UINT uId, std::wstring& text, WORD wLanguage)
     {
         CSKResourceLibrary library(path);
         if (!library.get()) {
-            const DWORD error = GetLastError();
+            const DWORD error = loadError();
             SKReportError(error, L"LoadLibrary", path.c_str());
             return static_cast<int>(error);
         }

@@ -1,0 +1,164 @@
+// Display texts from the product's resource library, the guarded copy and the error report.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "scratch_registry.h"
+#include "sk_resource.h"
+#include "test_paths.h"
+#include "trace_config.h"
+
+namespace {
+
+std::wstring exeFolder()
+{
+    wchar_t exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe, n);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+void setEnv(const wchar_t* name, const std::wstring& value)
+{
+    SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+}
+
+// Each test starts with no sk_res.dll beside the test program, no KSLCOMMON, no KSLDrive, and the
+// "Safekeep" trace going to a file of its own.
+class ResourceTest : public ScratchRegistryTest {
+protected:
+    void SetUp() override
+    {
+        ScratchRegistryTest::SetUp();
+        local = exeFolder() + L"sk_res.dll";
+        DeleteFileW(local.c_str());
+        setEnv(L"KSLCOMMON", L"");
+        setEnv(L"KSLDrive", L"");
+        tracePath = testScratchPath(L"safekeep.log");
+        ASSERT_TRUE(enableTrace(L"Safekeep", tracePath));
+    }
+    void TearDown() override
+    {
+        DeleteFileW(local.c_str());
+        setEnv(L"KSLCOMMON", L"");
+        setEnv(L"KSLDrive", L"");
+        setEnv(L"SKP_PLANTED_MARK", L"");
+        ScratchRegistryTest::TearDown();
+    }
+    void putProductLibraryBesideTheLauncher()
+    {
+        ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), local.c_str(), FALSE));
+    }
+    // A folder for KSLCOMMON holding the look-alike whose entry point leaves a mark.
+    std::wstring plantedFolder()
+    {
+        const std::wstring dir = testScratchPath(L"common");
+        CreateDirectoryW(dir.c_str(), nullptr);
+        EXPECT_TRUE(CopyFileW((testBinDir() + L"planted\\planted_res.dll").c_str(), (dir + L"\\sk_res.dll").c_str(),
+                              FALSE));
+        return dir;
+    }
+    std::string trace() const { return readFileBytes(tracePath); }
+
+    std::wstring local, tracePath;
+};
+
+TEST_F(ResourceTest, TheCopyBesideTheLauncherWinsOverKslCommon)
+{
+    putProductLibraryBesideTheLauncher();
+    setEnv(L"KSLCOMMON", plantedFolder());
+    std::wstring text = L"old";
+    EXPECT_EQ(1, SKULoadString(560, text));
+    EXPECT_EQ(L"Back up now", text);
+    EXPECT_EQ(L"Rejuvenate your computer", SKLoadText(593));
+}
+
+TEST_F(ResourceTest, KslCommonIsUsedWithoutALocalCopyAndItsEntryPointNeverRuns)
+{
+    const std::wstring mark = testScratchPath(L"planted.mark");
+    setEnv(L"SKP_PLANTED_MARK", mark);
+    setEnv(L"KSLCOMMON", plantedFolder());
+    std::wstring text;
+    EXPECT_EQ(1, SKULoadString(560, text));
+    EXPECT_EQ(L"Planted back up now", text);
+    EXPECT_FALSE(fileExists(mark)) << "the resource library was loaded as data, not run";
+}
+
+TEST_F(ResourceTest, InThePreinstallationEnvironmentOnlyTheLocalPathIsTried)
+{
+    setEnv(L"KSLCOMMON", plantedFolder());
+    setEnv(L"KSLDrive", L"X:");
+    std::wstring text = L"old";
+    const int result = SKULoadString(560, text);
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(ERROR_MOD_NOT_FOUND, result) << "the module-not-found code";
+    const std::string expected = "Safekeep: LoadLibrary: Error " + std::to_string(result) + " ";
+    EXPECT_NE(std::string::npos, trace().find(expected)) << trace();
+    EXPECT_NE(std::string::npos, trace().find("sk_res.dll\r\n"));
+}
+
+TEST_F(ResourceTest, AMissingStringGivesAnEmptyTextAndOneTraceLine)
+{
+    putProductLibraryBesideTheLauncher();
+    std::wstring text = L"old";
+    EXPECT_EQ(0, SKULoadString(9999, text));
+    EXPECT_TRUE(text.empty());
+    const std::string t = trace();
+    EXPECT_NE(std::string::npos, t.find("Safekeep: SKULoadString - LoadString(9999, '")) << t;
+    EXPECT_EQ(1, static_cast<int>(std::count(t.begin(), t.end(), '\n')));
+}
+
+TEST_F(ResourceTest, ALanguageBlockIsReadEntryByEntry)
+{
+    putProductLibraryBesideTheLauncher();
+    const WORD german = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
+    std::wstring text;
+    EXPECT_EQ(1, SKULoadString(560, text, german));
+    EXPECT_EQ(L"Jetzt sichern", text);
+    EXPECT_EQ(1, SKULoadString(562, text, german));
+    EXPECT_EQ(L"Es wurde noch keine Sicherung erstellt", text);
+    // 565 shares the block but has no German text: the default lookup fills it in.
+    EXPECT_EQ(0, SKULoadString(565, text, german));
+    EXPECT_EQ(L"Restore files", text);
+}
+
+TEST_F(ResourceTest, AMissingLanguageBlockFallsBackToTheDefaultLookup)
+{
+    putProductLibraryBesideTheLauncher();
+    std::wstring text;
+    SetLastError(0);
+    const int result = SKULoadString(593, text, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH));
+    EXPECT_EQ(L"Rejuvenate your computer", text);
+    EXPECT_NE(1, result);
+    EXPECT_NE(std::string::npos, trace().find("Safekeep: FindResourceEx failed. Error ")) << trace();
+    EXPECT_NE(std::string::npos, trace().find("stringID=593 lang=1036\r\n"));
+}
+
+TEST(GuardedCopy, AnswersCopiedCutNoRoomOrNull)
+{
+    wchar_t buf[8];
+    wmemset(buf, L'#', 8);
+    EXPECT_EQ(static_cast<HRESULT>(0x8007007A), SK_tcscpy(buf, 10, L"abcdefg"));
+    EXPECT_STREQ(L"abcd", buf);
+    EXPECT_EQ(L'#', buf[5]) << "nothing written past the 10 bytes";
+    EXPECT_EQ(0, SK_tcscpy(buf, sizeof buf, L"abcdefg"));
+    EXPECT_STREQ(L"abcdefg", buf);
+    EXPECT_EQ(static_cast<HRESULT>(0x80070057), SK_tcscpy(buf, 1, L"a"));
+    EXPECT_EQ(1, SK_tcscpy(nullptr, 10, L"a"));
+    EXPECT_EQ(1, SK_tcscpy(buf, 10, nullptr));
+}
+
+TEST_F(ResourceTest, ErrorReportWithCodeZeroTakesTheLastError)
+{
+    const HANDLE h = CreateFileW(L"C:\\no\\such\\file.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_EQ(INVALID_HANDLE_VALUE, h);
+    const DWORD expected = GetLastError();
+    SKReportError(0, L"CreateFile", L"C:\\no\\such\\file.txt");
+    const std::string line = "Safekeep: CreateFile: Error " + std::to_string(expected) + " C:\\no\\such\\file.txt\r\n";
+    EXPECT_NE(std::string::npos, trace().find(line)) << trace();
+    SKReportError(5, L"OpenEvent", L"");
+    EXPECT_NE(std::string::npos, trace().find("Safekeep: OpenEvent: Error 5 \r\n"));
+}
+
+} // namespace
