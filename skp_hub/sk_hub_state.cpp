@@ -1,5 +1,6 @@
 #include "sk_hub_state.h"
 
+#include "ksl_product_skp.h"
 #include "sk_trace.h"
 
 int32_t SKP_QUICK_BackUpNow = -1;
@@ -37,9 +38,13 @@ void assignFunctionIds()
 
 int32_t probeInstallation()
 {
-    // Until the product description can be asked, every machine counts as one without the product.
-    const int32_t nStatus = 0;
-    SKTrace(SK_TRACE_HUB, L"SKP install status = %d, product verstion = %s", nStatus, L"");
+    // The product description knows where Safekeep records its installation; any version counts.
+    CKSLProduct_SKP product;
+    const int32_t nStatus =
+        product.isInstalled(KSL_DONT_CARE, KSL_DONT_CARE, KSL_DONT_CARE, KSL_DONT_CARE) ? 1 : 0;
+    CKSLWCharString version;
+    product.getProductVersion(version);
+    SKTrace(SK_TRACE_HUB, L"SKP install status = %d, product verstion = %s", nStatus, version.getString());
     return nStatus;
 }
 

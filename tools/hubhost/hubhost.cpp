@@ -1,7 +1,7 @@
 // hubhost: a console stand-in for the hub launcher. It loads a plug-in DLL and calls its
 // exports the way the launcher does, printing what it gets back.
 //
-//   hubhost [--dll PATH] caps [ID...] | catalog | status | backup | rejuvenate
+//   hubhost [--dll PATH] caps [ID...] | catalog | status | session | backup | rejuvenate
 #include <windows.h>
 
 #include <cstdlib>
@@ -90,7 +90,8 @@ void queryRecord(const char* name, Fn fn, int32_t id, Print print)
     int32_t rc = fn(0, &record, &size);
     hostPrint("%s(id %d, size query) -> return %d, size %u\n", name, id, rc, size);
     if (rc != 0 || size == 0) {
-        hostPrint("  (no record: the plug-in does not offer this function here)\n");
+        hostPrint(rc == 0 ? "  (size 0: the product is not installed here, so the plug-in offers nothing)\n"
+                          : "  (no record)\n");
         return;
     }
     size = sizeof record;
@@ -113,9 +114,20 @@ int runStatus(Plugin& plugin)
     return 0;
 }
 
+// What a launcher does when it starts: capabilities, the catalogue, the status, and the
+// capabilities again, now that the plug-in has looked for the product.
+int runSession(Plugin& plugin)
+{
+    const std::vector<int32_t> ids = {1, 2, 101, 102, 103, 104, 105};
+    runCaps(plugin, ids);
+    runCatalog(plugin);
+    runStatus(plugin);
+    return runCaps(plugin, ids);
+}
+
 int usage()
 {
-    hostPrint("usage: hubhost [--dll PATH] caps [ID...] | catalog | status | backup | rejuvenate\n");
+    hostPrint("usage: hubhost [--dll PATH] caps [ID...] | catalog | status | session | backup | rejuvenate\n");
     return 2;
 }
 
@@ -132,8 +144,8 @@ int wmain(int argc, wchar_t** argv)
     if (i >= argc)
         return usage();
     const std::wstring command = argv[i++];
-    if (command != L"caps" && command != L"catalog" && command != L"status" && command != L"backup" &&
-        command != L"rejuvenate")
+    if (command != L"caps" && command != L"catalog" && command != L"status" && command != L"session" &&
+        command != L"backup" && command != L"rejuvenate")
         return usage();
 
     Plugin plugin;
@@ -151,6 +163,8 @@ int wmain(int argc, wchar_t** argv)
         return runCatalog(plugin);
     if (command == L"status")
         return runStatus(plugin);
+    if (command == L"session")
+        return runSession(plugin);
     const bool backup = command == L"backup";
     const int32_t rc = backup ? plugin.backupNow() : plugin.rejuvenate();
     hostPrint("%s() -> return %d\n", backup ? "LP_BackupNow" : "LP_Rejuvenate", rc);
