@@ -154,4 +154,71 @@ TEST_F(InstalledTest, TheLibraryLogShowsTheProductOperations)
     EXPECT_NE(std::wstring::npos, text.find(L"<EXIT> <test_exports> <CKSLProduct::getRegistryItem> <Passed> "));
 }
 
+std::wstring text(const LP_WCHAR* field)
+{
+    return reinterpret_cast<const wchar_t*>(field);
+}
+
+std::wstring exeFolder()
+{
+    wchar_t exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring path(exe, n);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+LP_FUNCTION_INFO catalogEntry(PluginLoader& plugin, int32_t id)
+{
+    LP_FUNCTION_INFO info{};
+    info.nFunctionId = id;
+    uint32_t size = sizeof info;
+    EXPECT_EQ(0, plugin.getFunctionInfo(0, &info, &size)) << "id " << id;
+    return info;
+}
+
+TEST_F(InstalledTest, CatalogueEntriesNameTheQuickLinksAndTheProductsPrograms)
+{
+    install(kCurrentKey, L"4.0");
+    const std::wstring local = exeFolder() + L"sk_res.dll";
+    ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), local.c_str(), FALSE));
+    wchar_t programFiles[MAX_PATH];
+    GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    PluginLoader plugin;
+
+    const LP_FUNCTION_INFO quick = catalogEntry(plugin, 1);
+    EXPECT_EQ(51100, quick.nCatalogId);
+    EXPECT_EQ(1, quick.bStatusAvailable);
+    EXPECT_EQ(L"Back up now", text(quick.szName));
+    EXPECT_EQ(L"BackupStatusEvent", text(quick.szEventForStatusChange));
+    EXPECT_EQ(LP_EXEC_LIBRARY_EXPORT, quick.nExecType);
+    EXPECT_EQ(std::wstring(programFiles) + L"\\Tessil\\skp_hub.dll, LP_BackupNow", text(quick.szExecInterface));
+
+    // One trailing backslash of the install path is dropped.
+    const LP_FUNCTION_INFO restore = catalogEntry(plugin, 102);
+    EXPECT_EQ(50300, restore.nCatalogId);
+    EXPECT_EQ(0, restore.bStatusAvailable);
+    EXPECT_EQ(L"Restore files", text(restore.szName));
+    EXPECT_EQ(L"", text(restore.szEventForStatusChange));
+    EXPECT_EQ(LP_EXEC_COMMAND_LINE, restore.nExecType);
+    EXPECT_EQ(L"C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe", text(restore.szExecInterface));
+    EXPECT_EQ(L"C:\\Program Files\\Tessil\\Safekeep\\skp_gui.exe /hub", text(catalogEntry(plugin, 101).szExecInterface));
+    EXPECT_EQ(L"Rejuvenate your computer", text(catalogEntry(plugin, 103).szName));
+    EXPECT_EQ(60800, catalogEntry(plugin, 104).nCatalogId);
+    DeleteFileW(local.c_str());
+
+    const std::string t = trace();
+    EXPECT_NE(std::string::npos, t.find("SKP_HUB: LP_BACKUP_QUICKLINK, catalog id = 51100 \r\n"));
+    EXPECT_NE(std::string::npos, t.find("SKP_HUB: SKP_RC_DataProtectAndRecovery_Restore\r\n"));
+    EXPECT_NE(std::string::npos, t.find("SKP_HUB: szExecInterface = C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe\r\n"));
+}
+
+TEST_F(InstalledTest, WithoutAnInstallPathTheCommandLinesStartWithABackslash)
+{
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kCurrentKey, L"Version", L"4.0"));
+    PluginLoader plugin;
+    const LP_FUNCTION_INFO product = catalogEntry(plugin, 104);
+    EXPECT_EQ(L"\\skp_gui.exe", text(product.szExecInterface));
+    EXPECT_EQ(L"", text(product.szName)) << "no resource library beside this program";
+}
+
 } // namespace
