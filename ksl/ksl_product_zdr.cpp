@@ -42,7 +42,10 @@ bool CKSLProduct_ZDR::getProductVersion(CKSLWCharString& version)
 bool CKSLProduct_ZDR::getRegistryLocation(CKSLWCharString& location)
 {
     CKSLMethodTrace trace(kClass, L"getRegistryLocation", KSL_HERE);
-    // The network-drive product's key is fixed; nothing is looked up.
-    location = CKSLWCharString(L"Software\\Tessil") + L"\\ZDR";
-    return trace.boolean(true);
+    // The network-drive product's key is fixed; nothing is looked up. Building the text can
+    // still fail for want of memory, which must not leave the operation.
+    return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
+        location = CKSLWCharString(L"Software\\Tessil") + L"\\ZDR";
+        return true;
+    }));
 }
