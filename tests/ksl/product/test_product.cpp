@@ -211,16 +211,6 @@ TEST_F(ProductTest, OperationsAreTracedUnderTheirClassAndSource)
     EXPECT_EQ(logCount(L"<ENTRY>"), logCount(L"<EXIT>"));
 }
 
-TEST_F(ProductTest, NamesOfTheTwoProducts)
-{
-    CKSLProduct_SKP safekeep;
-    CKSLProduct_ZDR zdr;
-    EXPECT_EQ(L"Tessil", w(safekeep.getVendorName()));
-    EXPECT_EQ(L"Safekeep", w(safekeep.getProductName()));
-    EXPECT_EQ(L"Tessil", w(zdr.getVendorName()));
-    EXPECT_EQ(L"ZDR", w(zdr.getProductName()));
-}
-
 TEST_F(ProductTest, ZdrHasAFixedLocationAndCountsAsInstalled)
 {
     CKSLProduct_ZDR zdr;
