@@ -1,0 +1,26 @@
+// CKSLPolicyDwordSetting: a policy setting whose value is a DWORD, read and written as a
+// REG_DWORD through CKSLRegistryDword.
+#pragma once
+
+#include "ksl_policy_setting.h"
+
+class CKSLPolicyDwordSetting final : public CKSLPolicySetting<unsigned long> {
+public:
+    // Only serves as the target of an assignment.
+    CKSLPolicyDwordSetting();
+    // The vendor and product names come from the product description.
+    CKSLPolicyDwordSetting(const CKSLProduct& product, long lID, long lPolicySource, const CKSLWCharString& szVersion,
+                           const CKSLWCharString& szValueName, const CKSLWCharString& szKeyPath,
+                           unsigned long ulDefault);
+    CKSLPolicyDwordSetting(const CKSLWCharString& szVendorName, const CKSLWCharString& szProductName, long lID,
+                           long lPolicySource, const CKSLWCharString& szVersion, const CKSLWCharString& szValueName,
+                           const CKSLWCharString& szKeyPath, unsigned long ulDefault);
+    CKSLPolicyDwordSetting(const CKSLPolicyDwordSetting& other) = default;
+    CKSLPolicyDwordSetting& operator=(const CKSLPolicyDwordSetting& other);
+    ~CKSLPolicyDwordSetting() = default;
+
+    bool getPolicy(unsigned long ulLocation, unsigned long& ulValue, bool bUseHeld,
+                   const CKSLWCharString& szNameValue) override;
+    bool setPolicy(unsigned long ulLocation, const unsigned long& ulValue, unsigned long ulCreateIfMissing,
+                   const CKSLWCharString& szNameValue, BYTE byCreateOptions) override;
+};

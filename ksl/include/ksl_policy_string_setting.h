@@ -1,0 +1,34 @@
+// CKSLPolicyStringSetting: a policy setting whose value is a text, read and written as a plain
+// string (CKSLRegistryValue) or, with the expand flag, as an expandable string whose environment
+// variable references are expanded on reading (CKSLRegistryStringExpand).
+#pragma once
+
+#include "ksl_policy_setting.h"
+
+class CKSLPolicyStringSetting final : public CKSLPolicySetting<CKSLWCharString> {
+public:
+    // Only serves as the target of an assignment.
+    CKSLPolicyStringSetting();
+    // The vendor and product names come from the product description.
+    CKSLPolicyStringSetting(const CKSLProduct& product, long lID, long lPolicySource,
+                            const CKSLWCharString& szVersion, const CKSLWCharString& szValueName,
+                            const CKSLWCharString& szKeyPath, const CKSLWCharString& szDefault,
+                            bool bExpand = false);
+    CKSLPolicyStringSetting(const CKSLWCharString& szVendorName, const CKSLWCharString& szProductName, long lID,
+                            long lPolicySource, const CKSLWCharString& szVersion, const CKSLWCharString& szValueName,
+                            const CKSLWCharString& szKeyPath, const CKSLWCharString& szDefault,
+                            bool bExpand = false);
+    CKSLPolicyStringSetting(const CKSLPolicyStringSetting& other) = default;
+    CKSLPolicyStringSetting& operator=(const CKSLPolicyStringSetting& other);
+    ~CKSLPolicyStringSetting() = default;
+
+    bool getPolicy(unsigned long ulLocation, CKSLWCharString& szValue, bool bUseHeld,
+                   const CKSLWCharString& szNameValue) override;
+    bool setPolicy(unsigned long ulLocation, const CKSLWCharString& szValue, unsigned long ulCreateIfMissing,
+                   const CKSLWCharString& szNameValue, BYTE byCreateOptions) override;
+
+    bool isExpand() const { return m_bExpand != 0; }
+
+private:
+    BYTE m_bExpand;
+};
