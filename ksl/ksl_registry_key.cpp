@@ -5,6 +5,7 @@
 #include <new>
 
 #include "ksl_catch.h"
+#include "ksl_registry_file.h"
 #include "ksl_windowsprocess.h"
 
 namespace {
@@ -13,18 +14,18 @@ const wchar_t kClassName[] = L"CKSLRegistryKey";
 // The enumeration records carry this spelling of the class name.
 const wchar_t kEnumClassName[] = L"CKSLRegistrykey";
 
-// The text form of a key (saveKey format 8, restoreKey flags 16) is written and read by the
-// registry text export. Until that is part of the library, both directions fail here with a
-// record that says so; these two functions are the only place that changes when it arrives.
-bool exportKeyAsText(const CKSLWCharString& /*szExportFileName*/, HKEY /*hRootKey*/,
-                     const CKSLWCharString& /*szKeyPath*/, bool /*bDeleteExisting*/)
+// The text form of a key (saveKey format 8, restoreKey flags 16) is an INI file written and read
+// by CKSLRegistryFile. The import writes every section to the key the section names, whatever
+// key object asked for it.
+bool exportKeyAsText(const CKSLWCharString& szExportFileName, HKEY hRootKey, const CKSLWCharString& szKeyPath,
+                     bool bDeleteExisting)
 {
-    throw CKSLBadArgException(L"ulFormat", L"the registry text export is not available", KSL_HERE);
+    return CKSLRegistryFile::exportKey(szExportFileName, hRootKey, szKeyPath, bDeleteExisting);
 }
 
-bool importTextFile(const CKSLWCharString& /*szImportFileName*/)
+bool importTextFile(const CKSLWCharString& szImportFileName)
 {
-    throw CKSLBadArgException(L"ulFlags", L"the registry text import is not available", KSL_HERE);
+    return CKSLRegistryFile::importFile(szImportFileName);
 }
 
 void checkFileName(const CKSLWCharString& szFileName, const wchar_t* wcsArgName)
