@@ -1,0 +1,59 @@
+// Shared set-up of the INI and registry text tests: scratch registry, private log, private files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "../../helpers/log_capture.h"
+#include "ksl_ini.h"
+
+class IniTest : public LogCaptureTest {
+protected:
+    // A fresh file path of this test (nothing there yet).
+    static std::wstring freshFile(const wchar_t* wcsName) { return testScratchPath(wcsName); }
+
+    // Writes an INI file as UTF-16 text, so every character arrives as written.
+    static void writeIni(const std::wstring& path, const std::wstring& text)
+    {
+        std::wstring content = L"\xFEFF" + text;
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        DWORD written = 0;
+        WriteFile(h, content.data(), static_cast<DWORD>(content.size() * sizeof(wchar_t)), &written, nullptr);
+        CloseHandle(h);
+    }
+
+    // The lines of a section as Windows returns them ("key=value").
+    static std::vector<std::wstring> sectionLines(const std::wstring& path, const std::wstring& section)
+    {
+        std::vector<wchar_t> buffer(32767);
+        const DWORD n = GetPrivateProfileSectionW(section.c_str(), buffer.data(), 32767, path.c_str());
+        return splitZeros(buffer.data(), n);
+    }
+
+    static std::vector<std::wstring> sectionNames(const std::wstring& path)
+    {
+        std::vector<wchar_t> buffer(32767);
+        const DWORD n = GetPrivateProfileSectionNamesW(buffer.data(), 32767, path.c_str());
+        return splitZeros(buffer.data(), n);
+    }
+
+    static std::vector<std::wstring> toVector(const CKSLIni::StringList& list)
+    {
+        std::vector<std::wstring> strings;
+        for (auto* pNode = list.getFirstNode(); pNode != nullptr; pNode = pNode->getNext())
+            strings.push_back(pNode->getPayload().getString());
+        return strings;
+    }
+
+private:
+    static std::vector<std::wstring> splitZeros(const wchar_t* pText, DWORD n)
+    {
+        std::vector<std::wstring> strings;
+        for (DWORD at = 0; at < n && pText[at] != L'\0'; at += static_cast<DWORD>(strings.back().size()) + 1)
+            strings.emplace_back(pText + at);
+        return strings;
+    }
+};
