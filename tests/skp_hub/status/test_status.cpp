@@ -1,0 +1,144 @@
+// The status line: the last backup's time and destination from the product's settings.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scratch_registry.h"
+#include "sk_product_policy.h"
+#include "sk_status.h"
+#include "test_paths.h"
+#include "trace_config.h"
+
+namespace {
+
+const wchar_t kUsage[] = L"Software\\Tessil\\Safekeep\\Settings\\Usage";
+const wchar_t kBackup[] = L"Software\\Tessil\\Safekeep\\Settings\\Backup";
+
+std::wstring exeFolder()
+{
+    wchar_t exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring path(exe, n);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// The product's resource library beside this program, as beside the launcher; trace to a file.
+class StatusTest : public ScratchRegistryTest {
+protected:
+    void SetUp() override
+    {
+        ScratchRegistryTest::SetUp();
+        local = exeFolder() + L"sk_res.dll";
+        ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), local.c_str(), FALSE));
+        tracePath = testScratchPath(L"hub.log");
+        ASSERT_TRUE(enableTrace(L"SKP_HUB", tracePath));
+    }
+    void TearDown() override
+    {
+        DeleteFileW(local.c_str());
+        ScratchRegistryTest::TearDown();
+    }
+    // 2007-03-05 14:07:09 UTC as the product stores it.
+    void setLastBackup()
+    {
+        SYSTEMTIME st{2007, 3, 1, 5, 14, 7, 9, 0};
+        FILETIME ft{};
+        ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+        ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kUsage, L"LastBackupTimeHigh", ft.dwHighDateTime));
+        ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kUsage, L"LastBackupTimeLow", ft.dwLowDateTime));
+    }
+    std::wstring status()
+    {
+        wchar_t text[100] = L"untouched";
+        buildStatusText(text, 100);
+        return text;
+    }
+    std::string trace() const { return readFileBytes(tracePath); }
+
+    std::wstring local, tracePath;
+};
+
+TEST_F(StatusTest, WithoutABackupTheLineSaysSo)
+{
+    EXPECT_EQ(L"No backup has been made yet", status());
+    EXPECT_NE(std::string::npos, trace().find("SKP_HUB: NO backup so far\r\n"));
+    EXPECT_NE(std::string::npos, trace().find("SKP_HUB: Time High = 0\r\n"));
+}
+
+TEST_F(StatusTest, TheLineShowsTheFirstDestinationAndTheLocalTime)
+{
+    setLastBackup();
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kBackup, L"BackupUSB", 1));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kBackup, L"BackupLocal", 1));
+    EXPECT_EQ(L"Last backup to this computer 3/5/2007 2:07 PM", status()) << "local (0x01) wins over USB";
+    EXPECT_NE(std::string::npos,
+              trace().find("SKP_HUB: szString Last backup to szLocation this computer szFmtString 3/5/2007 "
+                           "szTimeString 2:07 PM\r\n"));
+}
+
+TEST_F(StatusTest, NetworkAloneAndNoDestinationAtAll)
+{
+    setLastBackup();
+    EXPECT_EQ(L"Last backup to  3/5/2007 2:07 PM", status()) << "an empty location word keeps its blanks";
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kBackup, L"BackupNetwork", 1));
+    EXPECT_EQ(L"Last backup to the network 3/5/2007 2:07 PM", status());
+}
+
+TEST_F(StatusTest, ATimeThatCannotBeConvertedLeavesTheBufferAlone)
+{
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kUsage, L"LastBackupTimeHigh", 0xFFFFFFFF));
+    EXPECT_EQ(L"untouched", status());
+    EXPECT_NE(std::string::npos, trace().find("FAILED\r\n"));
+}
+
+TEST_F(StatusTest, ALongLineIsCutToTheField)
+{
+    wchar_t text[10];
+    buildStatusText(text, 10);
+    EXPECT_EQ(L"No backup", std::wstring(text));
+}
+
+using ProductPolicyTest = ScratchRegistryTest;
+
+TEST_F(ProductPolicyTest, DefaultsComeFromTheTableAndOtherNumbersAreRefused)
+{
+    CSKProductPolicy policy;
+    uint32_t value = 77;
+    EXPECT_TRUE(policy.getDwordSetting(147, value));
+    EXPECT_EQ(1033u, value);
+    EXPECT_TRUE(policy.getDwordSetting(123, value));
+    EXPECT_EQ(20u, value);
+    EXPECT_TRUE(policy.getDwordSetting(155, value));
+    EXPECT_EQ(100u, value);
+    value = 77;
+    EXPECT_FALSE(policy.getDwordSetting(89, value)) << "a string setting";
+    EXPECT_FALSE(policy.getDwordSetting(158, value)) << "the table's end";
+    EXPECT_EQ(77u, value);
+}
+
+TEST_F(ProductPolicyTest, MachinePolicyWinsAndTheLastLocationIsStillFound)
+{
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kUsage, L"BackupCount", 5));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tessil\\Safekeep\\Settings\\Usage",
+                            L"BackupCount", 9));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep\\User Defaults", L"RunBaseBackupLocation",
+                            3));
+    CSKProductPolicy policy;
+    uint32_t count = 0, location = 0;
+    EXPECT_TRUE(policy.getDwordSetting(133, count)) << "BackupCount";
+    EXPECT_EQ(9u, count);
+    EXPECT_TRUE(policy.getDwordSetting(130, location)) << "an empty key path reads under the location's key";
+    EXPECT_EQ(3u, location);
+}
+
+TEST_F(ProductPolicyTest, BackupLocationsBuildTheDestinationFlags)
+{
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kBackup, L"BackupLocal", 1));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kBackup, L"BackupUSB", 5));
+    CSKProductPolicy policy;
+    EXPECT_EQ(0x09, policy.getBackupLocations());
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kBackup, L"BackupSecond", 1));
+    EXPECT_EQ(0x29, policy.getBackupLocations());
+}
+
+} // namespace
