@@ -1,0 +1,26 @@
+// The one way the product's utility services start other programs: environment references in the
+// command are expanded, the command is traced (except for tools whose command lines must stay out
+// of the trace), and the program is started through CKSLWindowsProcess.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Replaces each reference "%NAME%" by the value of the environment variable NAME with its
+// trailing backslashes removed, so "%DIR%\file" gets exactly one separator. Expansion stops at
+// the first reference to an undefined variable (it and every later one stay as written). Values
+// may refer to further variables; a chain that never ends (a variable that names itself) is cut
+// off after a bounded number of rounds or once the text outgrows the longest command line.
+void expandEnvironment(std::wstring& text);
+
+// Starts program with arguments (both expanded first) shown (nShow != 0, show state 5) or hidden.
+// nWait != 0: waits without limit and answers the program's exit code. nWait == 0: answers 0 at
+// once and, when phProcess is given, hands over the process handle, which the caller then closes.
+// The priority class and nUseCreateProcess go to CKSLWindowsProcess unchanged (0 starts through
+// the shell); an empty working directory leaves the choice to it. With nTraceCommand != 0 the
+// command is traced under wcsTraceSource. Answers -1 (and stores 0 in *phProcess) when the program
+// could not be started or its handle could not be obtained.
+int runTool(std::wstring program, std::wstring arguments, int nShow, int nWait, int nPriorityClass,
+            std::wstring workingDirectory, HANDLE* phProcess, const wchar_t* wcsTraceSource, int nTraceCommand,
+            int nUseCreateProcess);
