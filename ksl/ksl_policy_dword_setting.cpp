@@ -53,11 +53,6 @@ bool CKSLPolicyDwordSetting::setPolicy(unsigned long ulLocation, const unsigned 
                                        BYTE byCreateOptions)
 {
     CKSLMethodTrace trace(kClass, L"setPolicy", KSL_HERE);
-    return trace.boolean(writePolicy(
-        ulLocation, ulValue, ulCreateIfMissing, szNameValue, byCreateOptions, kClass,
-        [&](HKEY hHive, const CKSLWCharString& szKey, bool bCreateIfMissing, DWORD dwCreateOptions) {
-            CKSLRegistryDword value(hHive, szKey, m_szValueName, KSL_POLICY_WRITE_ACCESS, bCreateIfMissing,
-                                    dwCreateOptions);
-            return value.setValue(ulValue, false);
-        }));
+    return trace.boolean(
+        writePolicy<CKSLRegistryDword>(ulLocation, ulValue, ulCreateIfMissing, szNameValue, byCreateOptions, kClass));
 }

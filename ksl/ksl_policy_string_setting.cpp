@@ -66,16 +66,9 @@ bool CKSLPolicyStringSetting::setPolicy(unsigned long ulLocation, const CKSLWCha
                                         BYTE byCreateOptions)
 {
     CKSLMethodTrace trace(kClass, L"setPolicy", KSL_HERE);
-    return trace.boolean(writePolicy(
-        ulLocation, szValue, ulCreateIfMissing, szNameValue, byCreateOptions, kClass,
-        [&](HKEY hHive, const CKSLWCharString& szKey, bool bCreateIfMissing, DWORD dwCreateOptions) {
-            if (m_bExpand) {
-                CKSLRegistryStringExpand value(hHive, szKey, m_szValueName, KSL_POLICY_WRITE_ACCESS,
-                                               bCreateIfMissing, dwCreateOptions);
-                return value.setValue(szValue, false);
-            }
-            CKSLRegistryValue value(hHive, szKey, m_szValueName, KSL_POLICY_WRITE_ACCESS, bCreateIfMissing,
-                                    dwCreateOptions);
-            return value.setValue(szValue, false);
-        }));
+    if (m_bExpand)
+        return trace.boolean(writePolicy<CKSLRegistryStringExpand>(ulLocation, szValue, ulCreateIfMissing,
+                                                                   szNameValue, byCreateOptions, kClass));
+    return trace.boolean(
+        writePolicy<CKSLRegistryValue>(ulLocation, szValue, ulCreateIfMissing, szNameValue, byCreateOptions, kClass));
 }

@@ -138,12 +138,11 @@ protected:
     template <class FRead>
     bool readPolicy(unsigned long ulLocation, T& out, bool bUseHeld, const CKSLWCharString& szNameValue,
                     const wchar_t* wcsClassName, FRead&& read);
-    // The frame of setPolicy: source check, location; write(hive, key, create-if-missing,
-    // create options) makes the registry write and answers whether it succeeded.
-    template <class FWrite>
+    // setPolicy through the registry value class TRegistryValue: source check, location, then the
+    // value written at once with the write access.
+    template <class TRegistryValue>
     bool writePolicy(unsigned long ulLocation, const T& value, unsigned long ulCreateIfMissing,
-                     const CKSLWCharString& szNameValue, BYTE byCreateOptions, const wchar_t* wcsClassName,
-                     FWrite&& write);
+                     const CKSLWCharString& szNameValue, BYTE byCreateOptions, const wchar_t* wcsClassName);
 
     long m_lPolicySource;
     long m_lValueType;
@@ -348,10 +347,10 @@ bool CKSLPolicySetting<T>::readPolicy(unsigned long ulLocation, T& out, bool bUs
 }
 
 template <class T>
-template <class FWrite>
+template <class TRegistryValue>
 bool CKSLPolicySetting<T>::writePolicy(unsigned long ulLocation, const T& value, unsigned long ulCreateIfMissing,
                                        const CKSLWCharString& szNameValue, BYTE byCreateOptions,
-                                       const wchar_t* wcsClassName, FWrite&& write)
+                                       const wchar_t* wcsClassName)
 {
     return kslCatchTraced(false, KSL_HERE, [&] {
         if (m_lPolicySource != KSL_POLICY_SOURCE_REGISTRY) {
@@ -359,8 +358,9 @@ bool CKSLPolicySetting<T>::writePolicy(unsigned long ulLocation, const T& value,
             return false;
         }
         const DWORD dwCreateOptions = byCreateOptions != 0 ? 1 : 0;
-        if (!write(ksl_policy::locationHive(ulLocation), getValueLocation(ulLocation, szNameValue),
-                   ulCreateIfMissing != 0, dwCreateOptions))
+        TRegistryValue registryValue(ksl_policy::locationHive(ulLocation), getValueLocation(ulLocation, szNameValue),
+                                     m_szValueName, KSL_POLICY_WRITE_ACCESS, ulCreateIfMissing != 0, dwCreateOptions);
+        if (!registryValue.setValue(value, false))
             return false;
         m_heldValue = value;
         m_bHeld = 1;
