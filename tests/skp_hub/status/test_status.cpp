@@ -142,3 +142,31 @@ TEST_F(ProductPolicyTest, BackupLocationsBuildTheDestinationFlags)
 }
 
 } // namespace
+
+#include "sk_zdr_policy.h"
+
+namespace {
+
+using ZdrPolicyTest = ScratchRegistryTest;
+
+TEST_F(ZdrPolicyTest, SharedSettingsLiveWithoutTheClientPart)
+{
+    CSKZdrPolicy zdr(L"Safekeep");
+    unsigned long timeout = 0, debug = 7;
+    EXPECT_TRUE(zdr.getPolicy(6, timeout, false));
+    EXPECT_EQ(30ul, timeout);
+    EXPECT_TRUE(zdr.getPolicy(5, debug, false));
+    EXPECT_EQ(0ul, debug);
+
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, L"Software\\Tessil\\ZDR\\Safekeep", L"timeout", 90));
+    EXPECT_TRUE(zdr.getPolicy(6, timeout, false));
+    EXPECT_EQ(30ul, timeout) << "not below the client's key";
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, L"Software\\Tessil\\ZDR", L"timeout", 45));
+    EXPECT_TRUE(zdr.getPolicy(6, timeout, false));
+    EXPECT_EQ(45ul, timeout);
+
+    CKSLPolicyDwordSetting setting;
+    EXPECT_FALSE(zdr.getPolicySetting(0, setting)) << "0 is a string setting";
+}
+
+} // namespace
