@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "ksl_scoped_handle.h"
 #include "scratch_registry.h"
 #include "sk_dll_funcs.h"
 #include "sk_drive_table.h"
@@ -54,110 +55,82 @@ protected:
     {
         ScratchRegistryTest::SetUp();
         systemDrive = getEnv(L"SystemDrive");
-        setEnv(L"KSLDrive", L"");
-        setEnv(L"RAMD", L"");
+        clearPreinstallVariables();
         tracePath = testScratchPath(L"safekeep.log");
         ASSERT_TRUE(enableTrace(L"Safekeep", tracePath));
     }
     void TearDown() override
     {
         setEnv(L"SystemDrive", systemDrive);
-        setEnv(L"KSLDrive", L"");
-        setEnv(L"RAMD", L"");
+        clearPreinstallVariables();
         ScratchRegistryTest::TearDown();
     }
-    std::string trace() const { return readFileBytes(tracePath); }
-    // The CreateFile failure line for a drive, as the probe traces it.
-    static std::string createFileFailure(wchar_t letter, int error)
+    static void clearPreinstallVariables()
     {
-        return "Safekeep: getPartitionAssignment - CreateFile() on \\\\.\\" + std::string(1, static_cast<char>(letter)) +
-               ": failed. Error " + std::to_string(error) + "\r\n";
+        setEnv(L"KSLDrive", L"");
+        setEnv(L"RAMD", L"");
+    }
+    std::string trace() const { return readFileBytes(tracePath); }
+    // The line a probe of a drive that does not exist traces (after the time).
+    static std::string noSuchDrive(wchar_t letter)
+    {
+        const std::string device = "\\\\.\\" + std::string(1, static_cast<char>(letter)) + ":";
+        return "Safekeep: getPartitionAssignment - CreateFile() on " + device + " failed. Error 2\r\n";
     }
 
     std::wstring systemDrive, tracePath;
 };
 
-TEST_F(SysFuncsTest, AllSixFunctionsAreFoundUnderWineAndWork)
-{
-    CSKDllFuncs funcs;
-    ASSERT_EQ(0, funcs.loadFunctions());
-    EXPECT_NE(nullptr, funcs.isNetworkAlive());
-    EXPECT_NE(nullptr, funcs.wtsGetActiveConsoleSessionId());
-    EXPECT_NE(nullptr, funcs.wtsQuerySessionInformation());
-    EXPECT_NE(nullptr, funcs.wtsFreeMemory());
-    ASSERT_NE(nullptr, funcs.isWow64Process());
-    ASSERT_NE(nullptr, funcs.getNativeSystemInfo());
-    BOOL bWow64 = TRUE;
-    EXPECT_TRUE(funcs.isWow64Process()(GetCurrentProcess(), &bWow64));
-    EXPECT_FALSE(bWow64) << "a pure 32-bit Windows";
-    SYSTEM_INFO info{};
-    funcs.getNativeSystemInfo()(&info);
-    EXPECT_EQ(PROCESSOR_ARCHITECTURE_INTEL, info.wProcessorArchitecture);
-    EXPECT_EQ("", trace());
-}
-
-TEST_F(SysFuncsTest, LibrariesAreHeldOnceAndReleasedWithTheObject)
+TEST_F(SysFuncsTest, AllSixFunctionsAreFoundUnderWineAndHeldUntilTheObjectGoes)
 {
     ASSERT_FALSE(loaded(L"sensapi.dll"));
     ASSERT_FALSE(loaded(L"wtsapi32.dll"));
     {
         CSKDllFuncs funcs;
         ASSERT_EQ(0, funcs.loadFunctions());
+        EXPECT_TRUE(funcs.isNetworkAlive() && funcs.wtsGetActiveConsoleSessionId() && funcs.wtsFreeMemory() &&
+                    funcs.wtsQuerySessionInformation() && funcs.getNativeSystemInfo());
+        ASSERT_NE(nullptr, funcs.isWow64Process());
+        BOOL bWow64 = TRUE;
+        EXPECT_TRUE(funcs.isWow64Process()(GetCurrentProcess(), &bWow64));
+        EXPECT_FALSE(bWow64) << "a pure 32-bit Windows";
         const auto pfnFree = funcs.wtsFreeMemory();
         EXPECT_EQ(0, funcs.loadFunctions()) << "a second call only fills what is missing";
         EXPECT_EQ(pfnFree, funcs.wtsFreeMemory());
-        EXPECT_TRUE(loaded(L"sensapi.dll"));
-        EXPECT_TRUE(loaded(L"wtsapi32.dll"));
     }
     EXPECT_FALSE(loaded(L"sensapi.dll")) << "one load per library, freed once";
     EXPECT_FALSE(loaded(L"wtsapi32.dll"));
+    EXPECT_EQ("", trace());
 }
 
 TEST_F(SysFuncsTest, MissingLibrariesAndExportsAreSilent)
 {
     CSKDllModuleNames olderWindows;
-    olderWindows.wcsSensapi = L"version.dll"; // present, but without IsNetworkAlive
-    olderWindows.wcsWtsapi32 = L"skp_no_such_library.dll";
+    olderWindows.wcsSensapi = L"skp_no_such_library.dll";
+    olderWindows.wcsWtsapi32 = L"version.dll"; // present, but without the session functions
     CSKDllFuncs funcs(olderWindows);
     EXPECT_EQ(0, funcs.loadFunctions());
-    EXPECT_EQ(nullptr, funcs.isNetworkAlive());
-    EXPECT_EQ(nullptr, funcs.wtsQuerySessionInformation());
-    EXPECT_EQ(nullptr, funcs.wtsFreeMemory());
-    EXPECT_NE(nullptr, funcs.wtsGetActiveConsoleSessionId());
-    EXPECT_NE(nullptr, funcs.isWow64Process());
-    EXPECT_NE(nullptr, funcs.getNativeSystemInfo());
+    EXPECT_FALSE(funcs.isNetworkAlive() || funcs.wtsQuerySessionInformation() || funcs.wtsFreeMemory());
+    EXPECT_TRUE(funcs.wtsGetActiveConsoleSessionId() && funcs.isWow64Process() && funcs.getNativeSystemInfo());
     EXPECT_EQ("", trace());
 }
 
-TEST_F(SysFuncsTest, ALibraryThatCannotBeLoadedForAnotherReasonIsReported)
+TEST_F(SysFuncsTest, ALibraryThatFailsToLoadForAnotherReasonIsReported)
 {
     const std::wstring bogus = testScratchPath(L"bogus.dll");
-    const HANDLE h = CreateFileW(bogus.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    DWORD written = 0;
-    WriteFile(h, "not a library", 13, &written, nullptr);
-    CloseHandle(h);
+    {
+        CKSLScopedFile file(CreateFileW(bogus.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), "not a library", 13, &written, nullptr));
+    }
     CSKDllModuleNames names;
     names.wcsWtsapi32 = bogus.c_str();
     CSKDllFuncs funcs(names);
     EXPECT_EQ(0, funcs.loadFunctions());
-    EXPECT_EQ(nullptr, funcs.wtsFreeMemory());
-    EXPECT_NE(nullptr, funcs.isNetworkAlive());
     const std::string t = trace();
     EXPECT_NE(std::string::npos, t.find("Safekeep: LoadLibrary: Error ")) << t;
     EXPECT_EQ(std::string::npos, t.find("Error 126 ")) << "not the module-not-found code";
     EXPECT_NE(std::string::npos, t.find("bogus.dll\r\n"));
-}
-
-TEST_F(SysFuncsTest, InThePreinstallationEnvironmentNothingIsLoaded)
-{
-    setEnv(L"KSLDrive", L"X:");
-    CSKDllFuncs funcs;
-    EXPECT_EQ(1, funcs.loadFunctions());
-    EXPECT_EQ(nullptr, funcs.isNetworkAlive());
-    EXPECT_EQ(nullptr, funcs.getNativeSystemInfo());
-    EXPECT_EQ(nullptr, funcs.wtsFreeMemory());
-    EXPECT_FALSE(loaded(L"sensapi.dll"));
 }
 
 TEST_F(SysFuncsTest, TheSystemDriveIsDiskZeroPartitionOne)
@@ -165,7 +138,6 @@ TEST_F(SysFuncsTest, TheSystemDriveIsDiskZeroPartitionOne)
     CSKDriveTable table;
     EXPECT_STREQ(L"C:", table.systemDrive());
     EXPECT_STREQ(L"X:", table.preinstallDrive());
-    EXPECT_STREQ(L"Z:", table.ramDrive());
     EXPECT_EQ(0, table.diskNumber());
     EXPECT_EQ(1, table.partitionNumber());
     int32_t disk = 7, partition = 7;
@@ -184,7 +156,7 @@ TEST_F(SysFuncsTest, AMissingDriveIsTracedAndLeavesTheDiskUnknown)
     EXPECT_EQ(0, table.getPartitionAssignment(letter, &disk, &partition));
     EXPECT_EQ(-1, disk);
     EXPECT_EQ(7, partition) << "untouched";
-    EXPECT_EQ(createFileFailure(letter, ERROR_FILE_NOT_FOUND), trace().substr(25)) << "one line after the time";
+    EXPECT_EQ(noSuchDrive(letter), trace().substr(25)) << "one line after the time";
 
     // The table probes whatever drive SystemDrive names; without one it probes nothing.
     setEnv(L"SystemDrive", drive(letter));
@@ -202,7 +174,7 @@ TEST_F(SysFuncsTest, InThePreinstallationEnvironmentItsDriveIsProbedAndTheRamDri
     CSKDriveTable table;
     EXPECT_STREQ(L"Z:", table.ramDrive());
     EXPECT_EQ(-1, table.diskNumber()) << "not the system drive C";
-    EXPECT_EQ(createFileFailure(preinstall, ERROR_FILE_NOT_FOUND), trace().substr(25));
+    EXPECT_EQ(noSuchDrive(preinstall), trace().substr(25));
 
     int32_t disk = 7;
     EXPECT_EQ(-1, table.getPartitionAssignment(L'Z', &disk, nullptr));
@@ -219,20 +191,21 @@ TEST_F(SysFuncsTest, InThePreinstallationEnvironmentItsDriveIsProbedAndTheRamDri
     EXPECT_EQ(0, withRamd.getPartitionAssignment(L'Z', nullptr, nullptr));
 }
 
-TEST_F(SysFuncsTest, StartupLoadsTheFunctionsAndProbesTheSystemDrive)
+TEST_F(SysFuncsTest, StartupLoadsTheFunctionsOnlyOutsideThePreinstallationEnvironment)
 {
     {
         CSKStartupProbes probes;
         EXPECT_EQ(0, probes.loadResult());
         EXPECT_NE(nullptr, probes.dllFuncs().isNetworkAlive());
         EXPECT_EQ(0, probes.driveTable().diskNumber());
-        EXPECT_EQ(1, probes.driveTable().partitionNumber());
     }
     setEnv(L"KSLDrive", L"C:");
     CSKStartupProbes probes;
     EXPECT_EQ(1, probes.loadResult());
     EXPECT_EQ(nullptr, probes.dllFuncs().isNetworkAlive());
-    EXPECT_EQ(0, probes.driveTable().diskNumber()) << "the pre-installation drive C";
+    EXPECT_EQ(nullptr, probes.dllFuncs().getNativeSystemInfo());
+    EXPECT_FALSE(loaded(L"sensapi.dll"));
+    EXPECT_EQ(1, probes.driveTable().partitionNumber()) << "the pre-installation drive C";
 }
 
 } // namespace
