@@ -1,7 +1,6 @@
 #include "sk_pipe.h"
 
 #include <cstring>
-#include <cwchar>
 #include <iterator>
 #include <vector>
 
@@ -527,21 +526,4 @@ void CSKPipe::shutdown()
     if (m_securityAttributes.lpSecurityDescriptor != nullptr)
         LocalFree(m_securityAttributes.lpSecurityDescriptor);
     m_securityAttributes = SECURITY_ATTRIBUTES();
-}
-
-DWORD SKFormatServiceRequest(BYTE (&buffer)[SK_PIPE_BUFFER_BYTES], unsigned long ulRequestByte,
-                             const wchar_t* wcsText)
-{
-    std::memset(buffer, 0, sizeof buffer);
-    const size_t nChars = wcsText != nullptr ? std::wcslen(wcsText) : 0;
-    const size_t cbMessage = 2 * nChars + 9;
-    if (cbMessage > sizeof buffer)
-        return 0;
-    buffer[0] = 0x32;
-    buffer[1] = 0x01;
-    buffer[2] = static_cast<BYTE>(ulRequestByte == 0 ? 1 : ulRequestByte);
-    buffer[3] = static_cast<BYTE>(nChars);
-    if (nChars > 0)
-        std::memcpy(buffer + 7, wcsText, 2 * nChars);
-    return static_cast<DWORD>(cbMessage);
 }

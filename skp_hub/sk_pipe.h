@@ -133,9 +133,3 @@ private:
     std::wstring m_wcsReadyEventName;
     bool m_bShutDown = false;
 };
-
-// Builds the quick backup request in buffer: "2", 0x01, the request byte (0 is sent as 1) and the
-// text's length in characters, each as one byte, three zero bytes, the text in UTF-16LE from byte 7
-// and its two-byte terminator. Answers the message length 2n + 9, or 0 when the text does not fit.
-DWORD SKFormatServiceRequest(BYTE (&buffer)[SK_PIPE_BUFFER_BYTES], unsigned long ulRequestByte,
-                             const wchar_t* wcsText);
