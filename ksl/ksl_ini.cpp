@@ -24,15 +24,6 @@ bool isNamed(const CKSLWCharString& szName)
     return szName.getLength() != 0;
 }
 
-void throwWriteStringFailure(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName, long lError,
-                             const wchar_t* wcsMethodName, int nLine)
-{
-    wchar_t wcsMessage[1025];
-    kslFormat(wcsMessage, L"Unable to write profile string ( section: %s, key name: %s )", orUnknown(szSection),
-              orUnknown(szKeyName));
-    throw CKSLWritePrivateProfileStringException(wcsMessage, lError, KSL_SRC, nLine, kClass, wcsMethodName);
-}
-
 } // namespace
 
 CKSLIni::CKSLIni(const CKSLWCharString& szFileName)
@@ -58,13 +49,12 @@ bool CKSLIni::createProfileSection(const CKSLWCharString& szSection)
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
         checkFileName();
         const bool bNamed = isNamed(szSection);
-        if (!bNamed || !WritePrivateProfileSectionW(szSection.getString(), nullptr, m_szFileName.getString())) {
-            wchar_t wcsMessage[1025];
-            kslFormat(wcsMessage, L"Unable to write profile section ( section: %s )", orUnknown(szSection));
-            throw CKSLWritePrivateProfileSectionException(wcsMessage, bNamed ? static_cast<long>(GetLastError()) : 0,
-                                                          KSL_HERE, kClass, L"createProfileSection");
-        }
-        return true;
+        if (bNamed && WritePrivateProfileSectionW(szSection.getString(), nullptr, m_szFileName.getString()))
+            return true;
+        const long lError = bNamed ? static_cast<long>(GetLastError()) : 0;
+        wchar_t wcsMessage[1025];
+        kslFormat(wcsMessage, L"Unable to write profile section ( section: %s )", orUnknown(szSection));
+        throw CKSLWritePrivateProfileSectionException(wcsMessage, lError, KSL_HERE, kClass, L"createProfileSection");
     }));
 }
 
@@ -108,19 +98,29 @@ bool CKSLIni::getProfileString(const CKSLWCharString& szSection, const CKSLWChar
     }));
 }
 
+// One entry written, or the write failure raised with the section and key it was meant for.
+void CKSLIni::writeString(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName,
+                          const CKSLWCharString& szValue, const wchar_t* wcsMethodName)
+{
+    checkFileName();
+    const bool bNamed = isNamed(szSection) && isNamed(szKeyName);
+    // getString() gives "" for an empty value: Windows would delete the key for a null one.
+    if (bNamed && WritePrivateProfileStringW(szSection.getString(), szKeyName.getString(), szValue.getString(),
+                                             m_szFileName.getString()))
+        return;
+    const long lError = bNamed ? static_cast<long>(GetLastError()) : 0;
+    wchar_t wcsMessage[1025];
+    kslFormat(wcsMessage, L"Unable to write profile string ( section: %s, key name: %s )", orUnknown(szSection),
+              orUnknown(szKeyName));
+    throw CKSLWritePrivateProfileStringException(wcsMessage, lError, KSL_HERE, kClass, wcsMethodName);
+}
+
 bool CKSLIni::setProfileString(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName,
                                const CKSLWCharString& szValue)
 {
     CKSLMethodTrace trace(kClass, L"setProfileString", KSL_HERE);
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
-        checkFileName();
-        if (!isNamed(szSection) || !isNamed(szKeyName))
-            throwWriteStringFailure(szSection, szKeyName, 0, L"setProfileString", __LINE__);
-        // getString() gives "" for an empty value: Windows would delete the key for a null one.
-        if (!WritePrivateProfileStringW(szSection.getString(), szKeyName.getString(), szValue.getString(),
-                                        m_szFileName.getString()))
-            throwWriteStringFailure(szSection, szKeyName, static_cast<long>(GetLastError()), L"setProfileString",
-                                    __LINE__);
+        writeString(szSection, szKeyName, szValue, L"setProfileString");
         return true;
     }));
 }
@@ -129,14 +129,7 @@ bool CKSLIni::setProfileInt(const CKSLWCharString& szSection, const CKSLWCharStr
 {
     CKSLMethodTrace trace(kClass, L"setProfileInt", KSL_HERE);
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
-        checkFileName();
-        if (!isNamed(szSection) || !isNamed(szKeyName))
-            throwWriteStringFailure(szSection, szKeyName, 0, L"setProfileInt", __LINE__);
-        const CKSLWCharString szText(lValue);
-        if (!WritePrivateProfileStringW(szSection.getString(), szKeyName.getString(), szText.getString(),
-                                        m_szFileName.getString()))
-            throwWriteStringFailure(szSection, szKeyName, static_cast<long>(GetLastError()), L"setProfileInt",
-                                    __LINE__);
+        writeString(szSection, szKeyName, CKSLWCharString(lValue), L"setProfileInt");
         return true;
     }));
 }

@@ -44,6 +44,8 @@ public:
 
 private:
     void checkFileName() const;
+    void writeString(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName,
+                     const CKSLWCharString& szValue, const wchar_t* wcsMethodName);
     // Fills the list from a buffer of zero-terminated strings of n characters.
     static bool fillList(const wchar_t* pStrings, unsigned long n, StringList& list);
     bool readStrings(const CKSLWCharString* pSection, StringList& list);

@@ -33,13 +33,6 @@ protected:
         return splitZeros(buffer.data(), n);
     }
 
-    static std::vector<std::wstring> sectionNames(const std::wstring& path)
-    {
-        std::vector<wchar_t> buffer(32767);
-        const DWORD n = GetPrivateProfileSectionNamesW(buffer.data(), 32767, path.c_str());
-        return splitZeros(buffer.data(), n);
-    }
-
     static std::vector<std::wstring> toVector(const CKSLIni::StringList& list)
     {
         std::vector<std::wstring> strings;

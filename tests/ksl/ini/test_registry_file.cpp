@@ -1,0 +1,202 @@
+// The registry text form: saveKey format 8 and restoreKey flags 16 against the scratch registry.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ini_test_support.h"
+#include "ksl_registry_key.h"
+#include "ksl_scoped_handle.h"
+#include "scratch_registry.h"
+
+namespace {
+
+using RegistryFileTest = IniTest;
+
+const std::wstring kKey = L"SOFTWARE\\IniExport";
+const std::wstring kSection = L"HKEY_LOCAL_MACHINE\\" + kKey;
+
+// Type and data of a value; texts compared up to their first zero (an empty text may be stored
+// with or without its terminator).
+using Value = std::pair<DWORD, std::vector<BYTE>>;
+using Tree = std::map<std::wstring, std::map<std::wstring, Value>>;
+
+void readValues(HKEY hKey, std::map<std::wstring, Value>& values)
+{
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameChars = 256;
+        BYTE data[4096];
+        DWORD bytes = sizeof(data);
+        DWORD type = 0;
+        if (RegEnumValueW(hKey, index, name, &nameChars, nullptr, &type, data, &bytes) != ERROR_SUCCESS)
+            return;
+        if (type == REG_SZ || type == REG_EXPAND_SZ)
+            bytes = static_cast<DWORD>(wcsnlen(reinterpret_cast<const wchar_t*>(data), bytes / 2) * 2);
+        values[name] = Value(type, std::vector<BYTE>(data, data + bytes));
+    }
+}
+
+// Every key below and including path, with its values.
+void readTree(HKEY hRoot, const std::wstring& path, Tree& tree)
+{
+    CKSLScopedKey hKey;
+    if (RegOpenKeyExW(hRoot, path.c_str(), 0, KEY_READ, hKey.receive()) != ERROR_SUCCESS)
+        return;
+    readValues(hKey.get(), tree[path]);
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameChars = 256;
+        if (RegEnumKeyExW(hKey.get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+        readTree(hRoot, path + L"\\" + name, tree);
+    }
+}
+
+Tree treeOf(HKEY hRoot, const std::wstring& path)
+{
+    Tree tree;
+    readTree(hRoot, path, tree);
+    return tree;
+}
+
+bool saveText(HKEY hRoot, const std::wstring& path, const std::wstring& file, bool bDeleteFirst = true)
+{
+    CKSLRegistryKey key(hRoot, path.c_str());
+    return key.saveKey(file.c_str(), KSL_REG_TEXT_FORMAT, bDeleteFirst);
+}
+
+bool restoreText(const std::wstring& file)
+{
+    // The import goes where the sections say, whatever key asks for it.
+    CKSLRegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Elsewhere");
+    return key.restoreKey(file.c_str(), KSL_REG_TEXT_RESTORE);
+}
+
+std::vector<BYTE> rawBytes(HKEY hRoot, const std::wstring& key, const wchar_t* name)
+{
+    std::vector<BYTE> data;
+    const Tree tree = treeOf(hRoot, key);
+    const auto found = tree.find(key);
+    if (found != tree.end() && found->second.count(name) != 0)
+        data = found->second.at(name).second;
+    return data;
+}
+
+} // namespace
+
+TEST_F(RegistryFileTest, KeyWithEveryTypeSubkeysOddCharactersAndEmptyValuesRoundTrips)
+{
+    const std::wstring odd = L"He said \"hi\" = x; [y] 100% \x00FC\x20AC\x4E2D \\path\\ ";
+    const BYTE even[] = {0x00, 0xFF, 0x10, 0x00};
+    const std::wstring sub1 = kKey + L"\\Sub One";
+    const std::wstring sub2 = kKey + L"\\S\x00FC" L"b Two";
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"Number", 0xFFFFFFFE));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"Odd name: \x00FC;[x]", odd));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"Empty text", L""));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"Expand", L"%ProgramFiles%\\\"\x00DC\"", REG_EXPAND_SZ));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"Multi", std::wstring(L"A,1\0\x00E9\0", 6), REG_MULTI_SZ));
+    ASSERT_TRUE(setRegBinary(HKEY_LOCAL_MACHINE, kKey, L"Bytes", even, sizeof(even)));
+    ASSERT_TRUE(setRegBinary(HKEY_LOCAL_MACHINE, kKey, L"No bytes", nullptr, 0));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, sub1, L"in[bracket]", 0));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, sub2 + L"\\Deeper", L"Leaf", L"  spaced  "));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, sub2, L"n", 1));
+    const Tree before = treeOf(HKEY_LOCAL_MACHINE, kKey);
+    ASSERT_EQ(4u, before.size());
+
+    const std::wstring file = freshFile(L"roundtrip.ini");
+    ASSERT_TRUE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
+    ASSERT_TRUE(deleteRegTree(HKEY_LOCAL_MACHINE, kKey));
+    ASSERT_TRUE(restoreText(file));
+
+    EXPECT_EQ(before, treeOf(HKEY_LOCAL_MACHINE, kKey));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Elsewhere"));
+    EXPECT_FALSE(logHas(L"EXCEPTION_BAD"));
+}
+
+TEST_F(RegistryFileTest, EntriesAreEncodedByTypeInTypeOrderAndKeysDepthFirst)
+{
+    const BYTE odd[] = {0x01, 0x02, 0x03};
+    ASSERT_TRUE(setRegBinary(HKEY_CURRENT_USER, kKey, L"Bin", odd, sizeof(odd)));
+    ASSERT_TRUE(setRegString(HKEY_CURRENT_USER, kKey, L"Multi", std::wstring(L"A\0B\0", 4), REG_MULTI_SZ));
+    ASSERT_TRUE(setRegString(HKEY_CURRENT_USER, kKey, L"Exp", L"%TEMP%", REG_EXPAND_SZ));
+    ASSERT_TRUE(setRegString(HKEY_CURRENT_USER, kKey, L"Text", L"say \"x\""));
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kKey, L"Dword", 26));
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kKey + L"\\A", L"a", 1));
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kKey + L"\\A\\Inner", L"i", 2));
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, kKey + L"\\B", L"b", 3));
+
+    const std::wstring file = freshFile(L"format.ini");
+    ASSERT_TRUE(saveText(HKEY_CURRENT_USER, kKey, file));
+    const std::wstring section = L"HKEY_CURRENT_USER\\" + kKey;
+    CKSLIni::StringList names;
+    EXPECT_TRUE(CKSLIni(file.c_str()).getProfileSectionNames(names));
+    EXPECT_EQ((std::vector<std::wstring>{section, section + L"\\A", section + L"\\A\\Inner", section + L"\\B"}),
+              toVector(names));
+    EXPECT_EQ((std::vector<std::wstring>{L"Dword=REG_DWORD:0x0000001A", L"Text=REG_SZ:\"say \"x\"\"",
+                                         L"Exp=REG_SZ_EXPAND:\"%TEMP%\"", L"Multi=REG_SZ_MULTI:41 00 00 00,42 00 00 00",
+                                         L"Bin=REG_BINARY:01 02 03 00"}),
+              sectionLines(file, section));
+
+    ASSERT_TRUE(deleteRegTree(HKEY_CURRENT_USER, kKey));
+    ASSERT_TRUE(restoreText(file));
+    EXPECT_EQ((std::vector<BYTE>{1, 2, 3, 0}), rawBytes(HKEY_CURRENT_USER, kKey, L"Bin"));
+    EXPECT_EQ((std::vector<BYTE>{26, 0, 0, 0}), rawBytes(HKEY_CURRENT_USER, kKey, L"Dword"));
+    EXPECT_TRUE(regKeyExists(HKEY_CURRENT_USER, kKey + L"\\A\\Inner"));
+}
+
+TEST_F(RegistryFileTest, DeleteFirstReplacesTheFileOtherwiseEntriesAreMerged)
+{
+    const std::wstring file = freshFile(L"folder\\merge.ini"); // the folder does not exist yet
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"First", 1));
+    ASSERT_TRUE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
+    ASSERT_TRUE(deleteRegValue(HKEY_LOCAL_MACHINE, kKey, L"First"));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"Second", 2));
+
+    ASSERT_TRUE(saveText(HKEY_LOCAL_MACHINE, kKey, file, false));
+    EXPECT_EQ((std::vector<std::wstring>{L"First=REG_DWORD:0x00000001", L"Second=REG_DWORD:0x00000002"}),
+              sectionLines(file, kSection));
+    ASSERT_TRUE(saveText(HKEY_LOCAL_MACHINE, kKey, file, true));
+    EXPECT_EQ((std::vector<std::wstring>{L"Second=REG_DWORD:0x00000002"}), sectionLines(file, kSection));
+}
+
+TEST_F(RegistryFileTest, ImportCreatesKeysSkipsBadEntriesAndSendsUnknownRootsToTheMachine)
+{
+    const std::wstring file = freshFile(L"import.ini");
+    writeIni(file, L"[HKEY_LOCAL_MACHINE\\" + kKey + L"\\Unknown]\r\n"
+                   L"x=REG_QWORD:0x1\r\nno type here\r\n"
+                   L"[HKEY_LOCAL_MAHCINE\\" + kKey + L"\\Typo]\r\n"
+                   L"Bad=REG_DWORD:zz\r\nNoPercent=REG_SZ_EXPAND:\"plain\"\r\nGood=REG_DWORD:0x10\r\n"
+                   L"[HKEY_CURRENT_USER\\" + kKey + L"]\r\nUser=REG_SZ:\"u\"\r\n"
+                   L"[NoKeyPath]\r\nRoot=REG_DWORD:0x1\r\n");
+    EXPECT_TRUE(restoreText(file));
+
+    EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, kKey + L"\\Unknown"));
+    EXPECT_TRUE(treeOf(HKEY_LOCAL_MACHINE, kKey + L"\\Unknown").begin()->second.empty());
+    const Tree typo = treeOf(HKEY_LOCAL_MACHINE, kKey + L"\\Typo");
+    ASSERT_EQ(1u, typo.size());
+    EXPECT_EQ((std::map<std::wstring, Value>{{L"Good", Value(REG_DWORD, {0x10, 0, 0, 0})}}), typo.begin()->second);
+    EXPECT_TRUE(logHas(L"A bad argument was provided ( m_szRegStringCache )"));
+    EXPECT_EQ((std::vector<BYTE>{'u', 0}), rawBytes(HKEY_CURRENT_USER, kKey, L"User"));
+    EXPECT_TRUE(treeOf(HKEY_LOCAL_MACHINE, L"NoKeyPath").empty());
+    EXPECT_NE(ERROR_SUCCESS, RegQueryValueExW(HKEY_LOCAL_MACHINE, L"Root", nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(RegistryFileTest, MissingFileImportsNothingAndSucceeds)
+{
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"Stays", 5));
+    const Tree before = treeOf(HKEY_LOCAL_MACHINE, L"SOFTWARE");
+    EXPECT_TRUE(restoreText(freshFile(L"absent.ini")));
+    EXPECT_EQ(before, treeOf(HKEY_LOCAL_MACHINE, L"SOFTWARE"));
+}
+
+TEST_F(RegistryFileTest, TextWithALineBreakIsNotExportedAndCannotInjectAnEntry)
+{
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"Note", L"x\"\r\nEvil=REG_DWORD:0x1"));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"Fine", L"ok"));
+    const std::wstring file = freshFile(L"linebreak.ini");
+    EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
+    EXPECT_EQ((std::vector<std::wstring>{L"Fine=REG_SZ:\"ok\""}), sectionLines(file, kSection));
+    EXPECT_TRUE(logHas(L"Unable to export a value with a line break"));
+}
