@@ -1,18 +1,36 @@
 // The five exports the launcher looks up by name.
 #include "skp_hub.h"
 
+#include "sk_actions.h"
 #include "sk_catalog.h"
 #include "sk_hub_state.h"
+#include "sk_module_objects.h"
 #include "sk_module_state.h"
 #include "sk_record_query.h"
 #include "sk_status.h"
 #include "sk_trace.h"
 
+namespace {
+
+// Every export runs in the library's module state (restored on every return path) with the
+// module-wide objects in place.
+class CSKExportScope {
+public:
+    CSKExportScope() { SKEnsureModuleObjects(); }
+    CSKExportScope(const CSKExportScope&) = delete;
+    CSKExportScope& operator=(const CSKExportScope&) = delete;
+
+private:
+    CSKModuleStateGuard m_state;
+};
+
+} // namespace
+
 extern "C" {
 
 int32_t SKP_HUB_API LP_GetCapability(int32_t nFunctionId, int32_t* pnAnswer)
 {
-    CSKModuleStateGuard state;
+    CSKExportScope scope;
     if (!pnAnswer)
         return LP_ERR_BAD_ARG;
     // 0 for the plug-in's own functions, 1 for everything else; never probes.
@@ -22,7 +40,7 @@ int32_t SKP_HUB_API LP_GetCapability(int32_t nFunctionId, int32_t* pnAnswer)
 
 int32_t SKP_HUB_API LP_GetFunctionInfo(int32_t /*nUnused*/, LP_FUNCTION_INFO* pInfo, uint32_t* pcbSize)
 {
-    CSKModuleStateGuard state;
+    CSKExportScope scope;
     SKTrace(SK_TRACE_HUB, L"LP_GetFunctionInfo");
     int32_t nResult = LP_OK;
     if (!SKRunRecordProtocol(pInfo, pcbSize, LP_FUNCTION_INFO_SIZE, nResult))
@@ -35,7 +53,7 @@ int32_t SKP_HUB_API LP_GetFunctionInfo(int32_t /*nUnused*/, LP_FUNCTION_INFO* pI
 int32_t SKP_HUB_API LP_GetStatus(int32_t /*nUnused*/, LP_STATUS_INFO* pStatus, uint32_t* pcbSize)
 {
     SKTrace(SK_TRACE_HUB, L"LP_GetStatus");
-    CSKModuleStateGuard state;
+    CSKExportScope scope;
     int32_t nResult = LP_OK;
     if (!SKRunRecordProtocol(pStatus, pcbSize, LP_STATUS_INFO_SIZE, nResult))
         return nResult;
@@ -46,14 +64,14 @@ int32_t SKP_HUB_API LP_GetStatus(int32_t /*nUnused*/, LP_STATUS_INFO* pStatus, u
 
 int32_t SKP_HUB_API LP_BackupNow(void)
 {
-    CSKModuleStateGuard state;
-    return 0;
+    CSKExportScope scope;
+    return SKBackupNow();
 }
 
 int32_t SKP_HUB_API LP_Rejuvenate(void)
 {
-    CSKModuleStateGuard state;
-    return 0;
+    CSKExportScope scope;
+    return SKRejuvenate();
 }
 
 } // extern "C"

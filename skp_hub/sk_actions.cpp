@@ -1,0 +1,68 @@
+#include "sk_actions.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "sk_install_path.h"
+#include "sk_pipe.h"
+#include "sk_product_policy.h"
+#include "sk_resource.h"
+#include "sk_tool_runner.h"
+#include "sk_trace.h"
+
+namespace {
+
+const UINT kBackupNowText = 560;
+const DWORD kPauseBeforeProgramMs = 1000;
+const size_t kTextOffset = 7;
+
+// Starts a program of the product's install folder through the shell, shown, and waits for it.
+void runProductProgram(const wchar_t* wcsProgram)
+{
+    wchar_t wcsPath[MAX_PATH];
+    SKFormat(wcsPath, MAX_PATH, L"%s\\%s", getInstallPath(L"SOFTWARE\\Tessil\\Safekeep", L"InstallPath"), wcsProgram);
+    SKTrace(SK_TRACE_HUB, L"RUN CMD = %s", wcsPath);
+    runTool(wcsPath, L"", 5, 0x40, NORMAL_PRIORITY_CLASS, L"", nullptr, SK_TRACE_SAFEKEEP, 1, 0);
+}
+
+} // namespace
+
+size_t buildBackupRequest(int32_t nLocations, const wchar_t* wcsText, unsigned char* pBuffer)
+{
+    std::memset(pBuffer, 0, SK_REQUEST_BUFFER_BYTES);
+    const size_t nChars = wcsText ? wcsnlen(wcsText, SK_REQUEST_TEXT_MAX_CHARS) : 0;
+    pBuffer[0] = 0x32;
+    pBuffer[1] = 0x01;
+    pBuffer[2] = static_cast<unsigned char>(nLocations == 0 ? 1 : nLocations);
+    pBuffer[3] = static_cast<unsigned char>(nChars);
+    std::memcpy(pBuffer + kTextOffset, wcsText, nChars * sizeof(wchar_t));
+    return 2 * nChars + 9; // the text's terminator is the zero after it
+}
+
+void sendBackupRequest(int32_t nLocations, const wchar_t* wcsText)
+{
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[SK_REQUEST_BUFFER_BYTES]);
+    const size_t cbMessage = buildBackupRequest(nLocations, wcsText, buffer.get());
+    CSKPipe client(false, false, SK_SERVICE_PIPE_NAME, 0, nullptr, nullptr, 1);
+    client.SendData(buffer.get(), static_cast<DWORD>(cbMessage));
+    client.shutdown();
+}
+
+int32_t SKBackupNow()
+{
+    const std::wstring text = SKLoadText(kBackupNowText);
+    CSKProductPolicy policy;
+    sendBackupRequest(policy.getBackupLocations(), text.c_str());
+    Sleep(kPauseBeforeProgramMs);
+    runProductProgram(L"skp_gui.exe");
+    return 0;
+}
+
+int32_t SKRejuvenate()
+{
+    runProductProgram(L"rejuvenate_gui.exe");
+    return 0;
+}
