@@ -132,7 +132,9 @@ bool exportValues(CKSLIni& ini, HKEY hRootKey, const CKSLWCharString& szKeyPath)
 {
     SectionWriter writer(ini, hRootKey, szKeyPath);
     writer.writeValues<CKSLRegistryDword>([](const CKSLWCharString&, unsigned long ulValue) {
-        return CKSLWCharString(L"REG_DWORD:") + CKSLWCharString::asNumberSystem(ulValue, CKSLWCharString::nsHex, 8, true);
+        // 0x and exactly eight upper-case hex digits
+        return CKSLWCharString(L"REG_DWORD:") +
+               CKSLWCharString::asNumberSystem(ulValue, CKSLWCharString::nsHex, 8, true);
     });
     writer.writeValues<CKSLRegistryValue>([&](const CKSLWCharString& szName, const CKSLWCharString& szText) {
         return writer.quoted(L"REG_SZ", szName, szText);
