@@ -1,0 +1,144 @@
+// The quick-link actions: the backup request on the service pipe and the product's programs.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plugin_loader.h"
+#include "scratch_registry.h"
+#include "sk_actions.h"
+#include "test_paths.h"
+#include "trace_config.h"
+
+namespace {
+
+std::vector<unsigned char> request(int32_t nLocations, const wchar_t* text)
+{
+    std::vector<unsigned char> buffer(SK_REQUEST_BUFFER_BYTES, 0xEE);
+    buffer.resize(buildBackupRequest(nLocations, text, buffer.data()));
+    return buffer;
+}
+
+TEST(BackupRequest, HeaderTextAndTerminator)
+{
+    const auto message = request(0x18, L"Back up now!");
+    ASSERT_EQ(33u, message.size()) << "2n + 9 bytes for 12 characters";
+    EXPECT_EQ(0x32, message[0]);
+    EXPECT_EQ(0x01, message[1]);
+    EXPECT_EQ(0x18, message[2]);
+    EXPECT_EQ(12, message[3]);
+    EXPECT_EQ(0, message[4] | message[5] | message[6]);
+    EXPECT_EQ('B', message[7]);
+    EXPECT_EQ(0, message[8]);
+    EXPECT_EQ(0, message[31]);
+    EXPECT_EQ(0, message[32]);
+}
+
+TEST(BackupRequest, NoDestinationIsSentAsLocalAndAnEmptyTextIsNineBytes)
+{
+    const auto message = request(0, L"");
+    ASSERT_EQ(9u, message.size());
+    EXPECT_EQ(0x01, message[2]);
+    EXPECT_EQ(0, message[3]);
+}
+
+TEST(BackupRequest, AnOverlongTextIsCutSoItsLengthFitsItsByte)
+{
+    const std::wstring text(300, L'x');
+    const auto message = request(1, text.c_str());
+    EXPECT_EQ(2 * 255u + 9, message.size());
+    EXPECT_EQ(255, message[3]);
+}
+
+std::wstring exeFolder()
+{
+    wchar_t exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring path(exe, n);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// A machine with the product installed in a scratch folder holding the stand-in programs, the
+// resource library beside this program, and the stand-in service on the service pipe.
+class ActionsTest : public ScratchRegistryTest {
+protected:
+    void SetUp() override
+    {
+        ScratchRegistryTest::SetUp();
+        installDir = testScratchPath(L"Safekeep");
+        CreateDirectoryW(installDir.c_str(), nullptr);
+        for (const wchar_t* program : {L"skp_gui.exe", L"rejuvenate_gui.exe"})
+            ASSERT_TRUE(CopyFileW((testBinDir() + L"product\\" + program).c_str(),
+                                  (installDir + L"\\" + program).c_str(), FALSE));
+        ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep", L"Version", L"4.0"));
+        ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep", L"InstallPath", installDir + L"\\"));
+        local = exeFolder() + L"sk_res.dll";
+        ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), local.c_str(), FALSE));
+        programLog = testScratchPath(L"programs.log");
+        SetEnvironmentVariableW(L"SKP_STANDIN_LOG", programLog.c_str());
+        tracePath = testScratchPath(L"hub.log");
+        ASSERT_TRUE(enableTrace(L"SKP_HUB", tracePath));
+    }
+    void TearDown() override
+    {
+        DeleteFileW(local.c_str());
+        SetEnvironmentVariableW(L"SKP_STANDIN_LOG", nullptr);
+        ScratchRegistryTest::TearDown();
+    }
+    // Starts the stand-in service for one message; answers its process handle.
+    HANDLE startService(const std::wstring& serviceLog)
+    {
+        std::wstring command = L"\"" + testBinDir() + L"sk_service.exe\" --count 1 --log \"" + serviceLog + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+            return nullptr;
+        CloseHandle(pi.hThread);
+        // The service signals its ready event once its pipe exists.
+        HANDLE ready = nullptr;
+        for (int i = 0; i < 200 && !ready; ++i) {
+            ready = OpenEventW(SYNCHRONIZE, FALSE, L"SK_ServerReadyEvent");
+            if (!ready)
+                Sleep(25);
+        }
+        if (ready) {
+            WaitForSingleObject(ready, 5000);
+            CloseHandle(ready);
+        }
+        return pi.hProcess;
+    }
+
+    std::wstring installDir, local, programLog, tracePath;
+};
+
+TEST_F(ActionsTest, BackupNowSendsTheRequestThenRunsTheProductProgram)
+{
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep\\Settings\\Backup", L"BackupUSB", 1));
+    ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, L"Software\\Tessil\\Safekeep\\Settings\\Backup", L"BackupNetwork", 1));
+    const std::wstring serviceLog = testScratchPath(L"service.log");
+    const HANDLE service = startService(serviceLog);
+    ASSERT_NE(nullptr, service);
+    PluginLoader plugin;
+    EXPECT_EQ(0, plugin.backupNow());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(service, 20000)) << "one message arrived";
+    CloseHandle(service);
+
+    const std::string received = readFileBytes(serviceLog);
+    EXPECT_NE(std::string::npos, received.find("backup destinations=0x18 text=\"Back up now\"")) << received;
+    const std::string ran = readFileBytes(programLog);
+    EXPECT_NE(std::string::npos, ran.find("skp_gui.exe ran: ")) << "the program ran and was awaited";
+    EXPECT_NE(std::string::npos, readFileBytes(tracePath).find("SKP_HUB: RUN CMD = "));
+}
+
+TEST_F(ActionsTest, RejuvenateRunsItsProgramWithOneBackslashBeforeTheName)
+{
+    PluginLoader plugin;
+    EXPECT_EQ(0, plugin.rejuvenate());
+    EXPECT_NE(std::string::npos, readFileBytes(programLog).find("rejuvenate_gui.exe ran: "));
+    std::string expected(installDir.begin(), installDir.end());
+    expected = "SKP_HUB: RUN CMD = " + expected + "\\rejuvenate_gui.exe\r\n";
+    EXPECT_NE(std::string::npos, readFileBytes(tracePath).find(expected)) << readFileBytes(tracePath);
+}
+
+} // namespace
