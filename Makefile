@@ -1,6 +1,7 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   builds all and shows, through hubhost under Wine, what a launcher gets from the plug-in
 #   make test   builds all and runs every test
+MAKEFLAGS  += --no-print-directory
 BUILD      ?= build
 JOBS       ?= 2
 WINEPREFIX ?= $(CURDIR)/.wineprefix
