@@ -21,6 +21,18 @@ CKSLScopedHandle makeEvent(BOOL bManualReset, BOOL bSignalled, const wchar_t* wc
     return CKSLScopedHandle(CreateEventW(nullptr, bManualReset, bSignalled, wcsName));
 }
 
+// Holds the instance list for the life of one block.
+class CSKExclusiveLock {
+public:
+    explicit CSKExclusiveLock(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
+    ~CSKExclusiveLock() { ReleaseSRWLockExclusive(&m_lock); }
+    CSKExclusiveLock(const CSKExclusiveLock&) = delete;
+    CSKExclusiveLock& operator=(const CSKExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
 bool isOpen(HANDLE hPipe)
 {
     return hPipe != nullptr && hPipe != INVALID_HANDLE_VALUE;
@@ -88,7 +100,7 @@ CSKPipe::CSKPipe(bool bServer, bool bThreaded, const wchar_t* wcsPipeName, ULONG
     }
     createInstance();
     if (m_bThreaded) {
-        std::lock_guard<std::mutex> guard(m_instancesLock);
+        CSKExclusiveLock guard(m_instancesLock);
         if (!m_instances.empty())
             startWorker(m_instances.front());
     }
@@ -101,7 +113,7 @@ CSKPipe::~CSKPipe()
 
 size_t CSKPipe::getInstanceCount()
 {
-    std::lock_guard<std::mutex> guard(m_instancesLock);
+    CSKExclusiveLock guard(m_instancesLock);
     return m_instances.size();
 }
 
@@ -117,7 +129,7 @@ int CSKPipe::createInstance()
     } else if (!openClientPipe(instance)) {
         return 0;
     }
-    std::lock_guard<std::mutex> guard(m_instancesLock);
+    CSKExclusiveLock guard(m_instancesLock);
     m_instances.push_back(std::move(instance));
     return 0;
 }
@@ -209,7 +221,7 @@ int CSKPipe::SendData(const BYTE* pBytes, DWORD cbLength)
     }
     HANDLE hPipe = nullptr;
     {
-        std::lock_guard<std::mutex> guard(m_instancesLock);
+        CSKExclusiveLock guard(m_instancesLock);
         if (m_instances.empty()) {
             const int nFirst = pBytes != nullptr && cbLength > 0 ? static_cast<signed char>(pBytes[0]) : 0;
             SKTrace(SK_TRACE_SAFEKEEP, L"SendData aborted. No pipe exists. len=%d msg[0]=%d",
@@ -315,7 +327,7 @@ void CSKPipe::serveConnections()
         }
         SKPipeInstance* pInstance = nullptr;
         {
-            std::lock_guard<std::mutex> guard(m_instancesLock);
+            CSKExclusiveLock guard(m_instancesLock);
             if (!m_instances.empty())
                 pInstance = &m_instances.back();
         }
@@ -325,7 +337,7 @@ void CSKPipe::serveConnections()
         }
         bool bServed = false;
         if (connectClient(*pInstance, hConnectEvent.get())) {
-            std::lock_guard<std::mutex> guard(m_instancesLock);
+            CSKExclusiveLock guard(m_instancesLock);
             bServed = startWorker(*pInstance);
         }
         // An instance without its worker is of no further use; its handles go with it.
@@ -352,7 +364,9 @@ bool CSKPipe::connectClient(SKPipeInstance& instance, HANDLE hConnectEvent)
             dwError = GetOverlappedResult(hPipe, &overlapped, &cbUnused, FALSE) ? ERROR_SUCCESS : GetLastError();
         }
     }
-    if (dwError == ERROR_SUCCESS || dwError == ERROR_PIPE_CONNECTED)
+    // A client that connected, wrote and left before this call still has its messages in the
+    // pipe (ERROR_NO_DATA): they are read like any other's.
+    if (dwError == ERROR_SUCCESS || dwError == ERROR_PIPE_CONNECTED || dwError == ERROR_NO_DATA)
         return true;
     if (dwError != ERROR_PIPE_NOT_CONNECTED)
         SKReportError(dwError, L"ConnectNamedPipe", L"");
@@ -379,7 +393,7 @@ DWORD WINAPI CSKPipe::InstanceThread(LPVOID pEndpoint)
 SKPipeInstance* CSKPipe::findWorkerRecord()
 {
     const DWORD dwThreadId = GetCurrentThreadId();
-    std::lock_guard<std::mutex> guard(m_instancesLock);
+    CSKExclusiveLock guard(m_instancesLock);
     for (SKPipeInstance& instance : m_instances)
         if (instance.m_dwWorkerThreadId == dwThreadId)
             return &instance;
@@ -425,7 +439,7 @@ void CSKPipe::endServerConversation(SKPipeInstance& instance, BYTE* pReply)
     closeReported(instance.m_hReadEvent, L"CloseHandle (hReadEvent)");
     closeReported(instance.m_hWriteEvent, L"CloseHandle (hWriteEvent)");
     // The main server thread or shutdown joins this thread and drops the record.
-    std::lock_guard<std::mutex> guard(m_instancesLock);
+    CSKExclusiveLock guard(m_instancesLock);
     instance.m_bFinished = true;
 }
 
@@ -433,7 +447,7 @@ void CSKPipe::endServerConversation(SKPipeInstance& instance, BYTE* pReply)
 
 void CSKPipe::removeInstance(SKPipeInstance& instance)
 {
-    std::lock_guard<std::mutex> guard(m_instancesLock);
+    CSKExclusiveLock guard(m_instancesLock);
     for (auto it = m_instances.begin(); it != m_instances.end(); ++it)
         if (&*it == &instance) {
             m_instances.erase(it);
@@ -446,7 +460,7 @@ void CSKPipe::joinFinishedWorkers()
 {
     std::list<SKPipeInstance> finished;
     {
-        std::lock_guard<std::mutex> guard(m_instancesLock);
+        CSKExclusiveLock guard(m_instancesLock);
         for (auto it = m_instances.begin(); it != m_instances.end();) {
             auto next = std::next(it);
             if (it->m_bFinished)
@@ -466,7 +480,7 @@ void CSKPipe::joinWorkers(const wchar_t* wcsWaitLabel)
 {
     std::vector<HANDLE> workers;
     {
-        std::lock_guard<std::mutex> guard(m_instancesLock);
+        CSKExclusiveLock guard(m_instancesLock);
         for (const SKPipeInstance& instance : m_instances)
             if (instance.m_hWorkerThread)
                 workers.push_back(instance.m_hWorkerThread.get());
@@ -480,7 +494,7 @@ void CSKPipe::closeInstances()
 {
     std::list<SKPipeInstance> instances;
     {
-        std::lock_guard<std::mutex> guard(m_instancesLock);
+        CSKExclusiveLock guard(m_instancesLock);
         instances.swap(m_instances);
     }
     for (SKPipeInstance& instance : instances) {

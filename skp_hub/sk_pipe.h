@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <list>
-#include <mutex>
 #include <string>
 
 #include "ksl_scoped_handle.h"
@@ -117,7 +116,7 @@ private:
     bool m_bServer;
     bool m_bThreaded;
     std::list<SKPipeInstance> m_instances; // records keep their address: overlapped I/O points into them
-    std::mutex m_instancesLock;
+    SRWLOCK m_instancesLock = SRWLOCK_INIT; // holds no handle, so nothing to release
     SKPipeMessageHandler m_pfnMessageHandler;
     SKPipeSecurityProvider m_pfnSecurityProvider;
     ULONG_PTR m_ulHandlerData;

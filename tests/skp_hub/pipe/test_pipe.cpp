@@ -1,0 +1,405 @@
+// The service pipe: the client without a server, our own server end in this process, a busy pipe,
+// and the service stand-in as a separate program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../../helpers/handle_count.h"
+#include "../../helpers/trace_capture.h"
+#include "sk_pipe.h"
+#include "sk_tool_runner.h"
+#include "test_paths.h"
+
+namespace {
+
+const DWORD kPatienceMs = 30000; // bounds every wait for the other side; never reached when all is well
+
+// Pipe and ready-event names of this process's own, so that no test meets a real service or another
+// test program.
+struct PipeNames {
+    std::wstring pipe;
+    std::wstring ready;
+};
+
+PipeNames uniqueNames()
+{
+    static int s_nCount = 0;
+    const std::wstring suffix = std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++s_nCount);
+    return {L"\\\\.\\pipe\\SKOrbitPipeTest_" + suffix, L"SKReadyTest_" + suffix};
+}
+
+// The product's waits with short pauses between tries.
+SKPipeSettings quickSettings(const PipeNames& names)
+{
+    SKPipeSettings settings;
+    settings.wcsReadyEventName = names.ready.c_str();
+    settings.dwRetryPauseMs = 50;
+    settings.dwPipeWaitMs = 5000;
+    return settings;
+}
+
+const BYTE* bytesOf(const std::string& message)
+{
+    return reinterpret_cast<const BYTE*>(message.data());
+}
+
+// The quick backup request: "2", 1, the destinations, the text length, three zeros, the text in
+// UTF-16LE from the odd offset 7, and its terminator.
+std::string backupRequest(char destinations, const std::wstring& text)
+{
+    std::string message = {0x32, 0x01, destinations, static_cast<char>(text.size()), 0, 0, 0};
+    for (wchar_t c : text)
+        message += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return message + std::string(2, '\0');
+}
+
+// What a message handler was given, in order of arrival; optionally answers "<prefix><request>".
+class Inbox {
+public:
+    explicit Inbox(std::string replyPrefix = "") : m_replyPrefix(std::move(replyPrefix)) {}
+
+    static DWORD handler(ULONG_PTR ulInbox, const BYTE* pRequest, DWORD cbRequest, BYTE* pReply)
+    {
+        auto* pInbox = reinterpret_cast<Inbox*>(ulInbox);
+        const std::string request(reinterpret_cast<const char*>(pRequest), cbRequest);
+        {
+            std::lock_guard<std::mutex> guard(pInbox->m_lock);
+            pInbox->m_messages.push_back(request);
+        }
+        SetEvent(pInbox->m_hArrived.get());
+        if (pInbox->m_replyPrefix.empty())
+            return 0;
+        const std::string reply = pInbox->m_replyPrefix + request;
+        memcpy(pReply, reply.data(), reply.size());
+        return static_cast<DWORD>(reply.size());
+    }
+
+    ULONG_PTR data() { return reinterpret_cast<ULONG_PTR>(this); }
+
+    // Waits until at least n messages have arrived.
+    bool waitFor(size_t n)
+    {
+        while (messages().size() < n)
+            if (WaitForSingleObject(m_hArrived.get(), kPatienceMs) != WAIT_OBJECT_0)
+                return false;
+        return true;
+    }
+
+    std::vector<std::string> messages()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_messages;
+    }
+
+private:
+    std::string m_replyPrefix;
+    std::mutex m_lock;
+    std::vector<std::string> m_messages;
+    CKSLScopedHandle m_hArrived{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+};
+
+int sendOnce(const PipeNames& names, const std::string& message)
+{
+    CSKPipe client(false, false, names.pipe.c_str(), 0, nullptr, nullptr, 3, quickSettings(names));
+    const int nSent = client.SendData(bytesOf(message), static_cast<DWORD>(message.size()));
+    client.shutdown();
+    return nSent;
+}
+
+// A synchronous client of the test's own, for reading what the server does with the connection.
+CKSLScopedFile openRawClient(const PipeNames& names)
+{
+    CKSLScopedHandle hReady(OpenEventW(SYNCHRONIZE, FALSE, names.ready.c_str()));
+    if (hReady)
+        WaitForSingleObject(hReady.get(), kPatienceMs);
+    CKSLScopedFile pipe;
+    for (int nTry = 0; nTry < 20 && !pipe; ++nTry) {
+        pipe.reset(CreateFileW(names.pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+        if (!pipe)
+            WaitNamedPipeW(names.pipe.c_str(), 1000);
+    }
+    DWORD dwMode = PIPE_READMODE_MESSAGE;
+    if (pipe)
+        SetNamedPipeHandleState(pipe.get(), &dwMode, nullptr, nullptr);
+    return pipe;
+}
+
+bool writeRaw(const CKSLScopedFile& pipe, const std::string& message)
+{
+    DWORD cbWritten = 0;
+    return WriteFile(pipe.get(), message.data(), static_cast<DWORD>(message.size()), &cbWritten, nullptr) &&
+           cbWritten == message.size();
+}
+
+// Blocks until the server ends the conversation; true when it did.
+bool serverHungUp(const CKSLScopedFile& pipe)
+{
+    char buffer[16];
+    DWORD cbRead = 0;
+    return !ReadFile(pipe.get(), buffer, sizeof buffer, &cbRead, nullptr) && GetLastError() != ERROR_MORE_DATA;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+using PipeClientTest = TraceCaptureTest;
+
+TEST_F(PipeClientTest, WithoutAServerNothingIsSentAndTheTraceSaysSo)
+{
+    const PipeNames names = uniqueNames();
+    const std::string message = backupRequest(0x01, L"abc");
+    CSKPipe noTry(false, false, names.pipe.c_str(), 0, nullptr, nullptr, -1, quickSettings(names));
+    EXPECT_EQ(0u, noTry.getInstanceCount());
+    EXPECT_EQ(0, noTry.SendData(bytesOf(message), 15));
+    // The plug-in's own client: two tries with the product's waits (about ten seconds).
+    SKPipeSettings productWaits;
+    productWaits.wcsReadyEventName = names.ready.c_str();
+    CSKPipe product(false, false, names.pipe.c_str(), 0, nullptr, nullptr, 1, productWaits);
+    EXPECT_EQ(0u, product.getInstanceCount());
+    EXPECT_EQ(0, product.SendData(bytesOf(message), 15));
+    product.shutdown();
+    EXPECT_EQ(0, product.SendData(bytesOf(message), 15)) << "nothing is left after shutdown";
+    const std::string noPipe = "SendData aborted. No pipe exists. len=15 msg[0]=50";
+    EXPECT_EQ(std::vector<std::string>(3, noPipe), traceMessages());
+}
+
+TEST_F(PipeClientTest, EveryTryWaitsForAnAnnouncedServer)
+{
+    const PipeNames names = uniqueNames();
+    CKSLScopedHandle hReady(CreateEventW(nullptr, TRUE, FALSE, names.ready.c_str())); // never set
+    SKPipeSettings settings = quickSettings(names);
+    settings.dwReadyWaitMs = 50;
+    CSKPipe client(false, false, names.pipe.c_str(), 0, nullptr, nullptr, 1, settings);
+    const BYTE high[1] = {0x80};
+    EXPECT_EQ(0, client.SendData(high, 1));
+    const std::vector<std::string> expected = {"Server did not respond.", "Server did not respond.",
+                                               "SendData aborted. No pipe exists. len=1 msg[0]=-128"};
+    EXPECT_EQ(expected, traceMessages());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+using PipeServerTest = TraceCaptureTest;
+
+int g_nProviderCalls = 0;
+
+PSECURITY_DESCRIPTOR everyoneMayConnect(bool bServer)
+{
+    ++g_nProviderCalls;
+    EXPECT_TRUE(bServer);
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    SECURITY_DESCRIPTOR* pInit = static_cast<SECURITY_DESCRIPTOR*>(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
+    if (pInit && InitializeSecurityDescriptor(pInit, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(pInit, TRUE, nullptr, FALSE))
+        pDescriptor = pInit;
+    return pDescriptor;
+}
+
+TEST_F(PipeServerTest, ClientsOneAfterAnotherReachTheHandlerWithTheirExactBytes)
+{
+    const PipeNames names = uniqueNames();
+    Inbox inbox;
+    g_nProviderCalls = 0;
+    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, everyoneMayConnect, 0,
+                   quickSettings(names));
+    const std::string request = backupRequest(0x18, L"Back up now!");
+    ASSERT_EQ(33u, request.size());
+    const int kClients = 5;
+    for (int i = 0; i < kClients; ++i)
+        EXPECT_EQ(33, sendOnce(names, request)) << "client " << i;
+    ASSERT_TRUE(inbox.waitFor(kClients));
+    EXPECT_EQ(std::vector<std::string>(kClients, request), inbox.messages());
+    EXPECT_EQ(1, g_nProviderCalls) << "the security provider runs once";
+    EXPECT_EQ(0, server.SendData(bytesOf(request), 33));
+    server.shutdown();
+    EXPECT_EQ(std::vector<std::string>{"SendData aborted. Server parameter required."}, traceMessages())
+        << "and no error reports";
+}
+
+TEST_F(PipeServerTest, EndOfConversationEndsTheWorkerWithoutTheHandler)
+{
+    const PipeNames names = uniqueNames();
+    Inbox inbox;
+    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, nullptr, 0, quickSettings(names));
+    CKSLScopedFile raw = openRawClient(names);
+    ASSERT_TRUE(raw);
+    ASSERT_TRUE(writeRaw(raw, std::string("\x06 bye", 5)));
+    EXPECT_TRUE(serverHungUp(raw));
+    EXPECT_TRUE(inbox.messages().empty());
+    EXPECT_EQ(5, sendOnce(names, "after")) << "the server goes on serving";
+    ASSERT_TRUE(inbox.waitFor(1));
+    EXPECT_EQ(std::vector<std::string>{"after"}, inbox.messages());
+}
+
+TEST_F(PipeServerTest, ARegisteredClientThatGoesAwayIsAnnouncedWith7)
+{
+    const PipeNames names = uniqueNames();
+    Inbox inbox;
+    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, nullptr, 0, quickSettings(names));
+    CKSLScopedFile raw = openRawClient(names);
+    ASSERT_TRUE(raw);
+    ASSERT_TRUE(writeRaw(raw, "\x02hello"));
+    ASSERT_TRUE(inbox.waitFor(1));
+    raw.reset();
+    ASSERT_TRUE(inbox.waitFor(2));
+    const std::vector<std::string> expected = {"\x02hello", "\x07"};
+    EXPECT_EQ(expected, inbox.messages());
+}
+
+TEST_F(PipeServerTest, RepliesReachTheHandlerOfAThreadedClient)
+{
+    const PipeNames names = uniqueNames();
+    Inbox serverInbox("ok:");
+    Inbox clientInbox;
+    CSKPipe server(true, false, names.pipe.c_str(), serverInbox.data(), Inbox::handler, nullptr, 0,
+                   quickSettings(names));
+    CSKPipe client(false, true, names.pipe.c_str(), clientInbox.data(), Inbox::handler, nullptr, 3,
+                   quickSettings(names));
+    EXPECT_EQ(5, client.SendData(bytesOf("hello"), 5));
+    ASSERT_TRUE(clientInbox.waitFor(1));
+    EXPECT_EQ(std::vector<std::string>{"ok:hello"}, clientInbox.messages());
+    client.shutdown();
+    server.shutdown();
+    EXPECT_EQ(std::vector<std::string>{"hello"}, serverInbox.messages());
+    EXPECT_TRUE(traceMessages().empty());
+}
+
+// One server with a registered client that stays connected and idle until the server shuts down.
+void serveIdleClientUntilShutdown(Inbox& inbox)
+{
+    const PipeNames names = uniqueNames();
+    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, nullptr, 0, quickSettings(names));
+    CKSLScopedFile raw = openRawClient(names);
+    ASSERT_TRUE(raw);
+    ASSERT_TRUE(writeRaw(raw, "\x02"));
+    ASSERT_TRUE(inbox.waitFor(1));
+    server.shutdown();
+    EXPECT_TRUE(serverHungUp(raw));
+}
+
+TEST_F(PipeServerTest, ShutdownEndsIdleConversationsAndLeavesNoHandles)
+{
+    Inbox warmUp;
+    serveIdleClientUntilShutdown(warmUp); // what Wine keeps after the first threads and pipes
+    const DWORD dwBefore = openHandleCount();
+    std::vector<std::string> messages;
+    {
+        Inbox inbox;
+        serveIdleClientUntilShutdown(inbox);
+        messages = inbox.messages();
+    }
+    const std::vector<std::string> expected = {"\x02", "\x07"};
+    EXPECT_EQ(expected, messages) << "the registered client is announced as gone";
+    EXPECT_EQ(dwBefore, openHandleCount());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// A server of the test's own with a single instance of small buffers, synchronous.
+CKSLScopedFile createRawServer(const PipeNames& names)
+{
+    return CKSLScopedFile(CreateNamedPipeW(names.pipe.c_str(), PIPE_ACCESS_DUPLEX,
+                                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0,
+                                           nullptr));
+}
+
+// The only instance is held by another client: the client under test finds the pipe busy, waits
+// for the instance and gets through once it is free.
+TEST_F(PipeClientTest, ABusyPipeIsTriedAgain)
+{
+    const PipeNames names = uniqueNames();
+    CKSLScopedFile server = createRawServer(names);
+    ASSERT_TRUE(server);
+    CKSLScopedFile occupant = openRawClient(names);
+    ASSERT_TRUE(occupant);
+
+    std::atomic<int> nSent{-1};
+    std::thread sender([&] {
+        CSKPipe client(false, false, names.pipe.c_str(), 0, nullptr, nullptr, 1, quickSettings(names));
+        nSent = client.SendData(bytesOf("through"), 7);
+    });
+    Sleep(300); // lets the sender meet the busy pipe; the checks below hold however long this takes
+    EXPECT_EQ(-1, nSent.load()) << "nobody gets through while the only instance is held";
+    occupant.reset();
+    DisconnectNamedPipe(server.get());
+    ConnectNamedPipe(server.get(), nullptr);
+    char buffer[16] = {};
+    DWORD cbRead = 0;
+    EXPECT_TRUE(ReadFile(server.get(), buffer, sizeof buffer, &cbRead, nullptr));
+    sender.join();
+    EXPECT_EQ(7, nSent.load());
+    EXPECT_EQ("through", std::string(buffer, cbRead));
+    EXPECT_TRUE(traceMessages().empty());
+}
+
+// A server that does not read leaves a large message pending: SendData gives up after 500 ms and
+// takes its bytes back, so the caller may free them.
+TEST_F(PipeClientTest, AWriteStillPendingIsReportedAndCalledOff)
+{
+    const PipeNames names = uniqueNames();
+    CKSLScopedFile server = createRawServer(names);
+    ASSERT_TRUE(server);
+    CSKPipe client(false, false, names.pipe.c_str(), 0, nullptr, nullptr, 0, quickSettings(names));
+    ASSERT_EQ(1u, client.getInstanceCount());
+    std::vector<BYTE> message(SK_PIPE_BUFFER_BYTES, 0x5A);
+    EXPECT_EQ(0, client.SendData(message.data(), static_cast<DWORD>(message.size())));
+    std::fill(message.begin(), message.end(), 0); // the system holds no part of it any more
+    client.shutdown();
+    EXPECT_EQ(std::vector<std::string>{"GetOverlappedResult: Error 996 SendData"}, traceMessages());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+using ServiceStandInTest = TraceCaptureTest;
+
+TEST_F(ServiceStandInTest, RecordsTheBackupRequestAndEndsOnItsStopEvent)
+{
+    const PipeNames names = uniqueNames();
+    const std::wstring stopName = names.ready + L"_stop";
+    const std::wstring log = testScratchPath(L"service.log");
+    CKSLScopedHandle hReady(CreateEventW(nullptr, TRUE, FALSE, names.ready.c_str()));
+    CKSLScopedHandle hStop(CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
+    HANDLE hProcess = nullptr;
+    ASSERT_EQ(0, runTool(testBinDir() + L"sk_service.exe",
+                         L"--pipe " + names.pipe + L" --ready-event " + names.ready + L" --stop-event " + stopName +
+                             L" --log " + log + L" --count 2",
+                         0, 0, 0x20, L"", &hProcess, L"Safekeep", 0, 1));
+    CKSLScopedHandle process(hProcess);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hReady.get(), kPatienceMs)) << "the stand-in announces itself";
+
+    EXPECT_EQ(33, sendOnce(names, backupRequest(0x18, L"Back up now!")));
+    const std::string recorded = "message len=33 bytes=32 01 18 0c 00 00 00 42 00 61 00 63 00 6b 00 20 00 75 00 70 00 "
+                                 "20 00 6e 00 6f 00 77 00 21 00 00 00 backup destinations=0x18 text=\"Back up now!\"\r\n";
+    for (int nWait = 0; nWait < 300 && readFileBytes(log) != recorded; ++nWait)
+        Sleep(100);
+    EXPECT_EQ(recorded, readFileBytes(log));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.get(), 0)) << "one message of two: still serving";
+    SetEvent(hStop.get());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), kPatienceMs));
+    DWORD dwExitCode = 1;
+    EXPECT_TRUE(GetExitCodeProcess(process.get(), &dwExitCode));
+    EXPECT_EQ(0u, dwExitCode);
+}
+
+TEST_F(ServiceStandInTest, EndsAfterTheCountedMessages)
+{
+    const PipeNames names = uniqueNames();
+    CKSLScopedHandle hReady(CreateEventW(nullptr, TRUE, FALSE, names.ready.c_str()));
+    HANDLE hProcess = nullptr;
+    ASSERT_EQ(0, runTool(testBinDir() + L"sk_service.exe",
+                         L"--pipe " + names.pipe + L" --ready-event " + names.ready + L" --stop-event " + names.ready +
+                             L"_stop --count 2",
+                         0, 0, 0x20, L"", &hProcess, L"Safekeep", 0, 1));
+    CKSLScopedHandle process(hProcess);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hReady.get(), kPatienceMs));
+    EXPECT_EQ(3, sendOnce(names, "one"));
+    EXPECT_EQ(3, sendOnce(names, "two"));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), kPatienceMs));
+}
+
+} // namespace
