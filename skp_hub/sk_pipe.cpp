@@ -60,6 +60,21 @@ bool isConversationEnd(DWORD dwError)
     return dwError == ERROR_BROKEN_PIPE || dwError == ERROR_NO_DATA;
 }
 
+// Runs a thread's work on its endpoint: nothing may escape a thread procedure.
+template <class F>
+DWORD runOnEndpoint(LPVOID pEndpoint, const wchar_t* wcsNullLabel, F&& work)
+{
+    auto* pPipe = static_cast<CSKPipe*>(pEndpoint);
+    if (pPipe == nullptr) {
+        SKReportError(kReportedCode, wcsNullLabel, L"");
+        return 0;
+    }
+    return kslCatchTraced(DWORD(0), KSL_HERE, [&] {
+        work(*pPipe);
+        return DWORD(0);
+    });
+}
+
 void prepareInstance(SKPipeInstance& instance)
 {
     instance.m_hReadEvent = makeEvent(FALSE, TRUE);
@@ -303,15 +318,7 @@ bool CSKPipe::waitOrStop(HANDLE hEvent, DWORD dwTimeout)
 
 DWORD WINAPI CSKPipe::MainServerThread(LPVOID pEndpoint)
 {
-    auto* pPipe = static_cast<CSKPipe*>(pEndpoint);
-    if (pPipe == nullptr) {
-        SKReportError(kReportedCode, L"MainServerThread: null pipe", L"");
-        return 0;
-    }
-    return kslCatchTraced(DWORD(0), KSL_HERE, [&] {
-        pPipe->serveConnections();
-        return DWORD(0);
-    });
+    return runOnEndpoint(pEndpoint, L"MainServerThread: null pipe", [](CSKPipe& pipe) { pipe.serveConnections(); });
 }
 
 // Alternates between waiting for a client on the newest instance and creating the next one,
@@ -375,18 +382,12 @@ bool CSKPipe::connectClient(SKPipeInstance& instance, HANDLE hConnectEvent)
 
 DWORD WINAPI CSKPipe::InstanceThread(LPVOID pEndpoint)
 {
-    auto* pPipe = static_cast<CSKPipe*>(pEndpoint);
-    if (pPipe == nullptr) {
-        SKReportError(kReportedCode, L"InstanceThread: null pipe", L"");
-        return 0;
-    }
-    return kslCatchTraced(DWORD(0), KSL_HERE, [&] {
-        SKPipeInstance* pInstance = pPipe->findWorkerRecord();
+    return runOnEndpoint(pEndpoint, L"InstanceThread: null pipe", [](CSKPipe& pipe) {
+        SKPipeInstance* pInstance = pipe.findWorkerRecord();
         if (pInstance == nullptr)
             SKReportError(kReportedCode, L"InstanceThread: null worker", L"");
         else
-            pPipe->serveRequests(*pInstance);
-        return DWORD(0);
+            pipe.serveRequests(*pInstance);
     });
 }
 

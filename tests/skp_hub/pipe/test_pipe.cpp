@@ -200,101 +200,99 @@ PSECURITY_DESCRIPTOR everyoneMayConnect(bool bServer)
     return pDescriptor;
 }
 
+// Our server end on names of its own; its handler fills the inbox.
+struct ServedPipe {
+    explicit ServedPipe(SKPipeSecurityProvider pfnSecurityProvider = nullptr, std::string replyPrefix = "")
+        : inbox(std::move(replyPrefix)),
+          server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, pfnSecurityProvider, 0,
+                 quickSettings(names))
+    {
+    }
+
+    PipeNames names = uniqueNames();
+    Inbox inbox;
+    CSKPipe server;
+};
+
 TEST_F(PipeServerTest, ClientsOneAfterAnotherReachTheHandlerWithTheirExactBytes)
 {
-    const PipeNames names = uniqueNames();
-    Inbox inbox;
     g_nProviderCalls = 0;
-    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, everyoneMayConnect, 0,
-                   quickSettings(names));
+    ServedPipe served(everyoneMayConnect);
     const std::string request = backupRequest(0x18, L"Back up now!");
     ASSERT_EQ(33u, request.size());
     const int kClients = 5;
     for (int i = 0; i < kClients; ++i)
-        EXPECT_EQ(33, sendOnce(names, request)) << "client " << i;
-    ASSERT_TRUE(inbox.waitFor(kClients));
-    EXPECT_EQ(std::vector<std::string>(kClients, request), inbox.messages());
+        EXPECT_EQ(33, sendOnce(served.names, request)) << "client " << i;
+    ASSERT_TRUE(served.inbox.waitFor(kClients));
+    EXPECT_EQ(std::vector<std::string>(kClients, request), served.inbox.messages());
     EXPECT_EQ(1, g_nProviderCalls) << "the security provider runs once";
-    EXPECT_EQ(0, server.SendData(bytesOf(request), 33));
-    server.shutdown();
+    EXPECT_EQ(0, served.server.SendData(bytesOf(request), 33));
+    served.server.shutdown();
     EXPECT_EQ(std::vector<std::string>{"SendData aborted. Server parameter required."}, traceMessages())
         << "and no error reports";
 }
 
 TEST_F(PipeServerTest, EndOfConversationEndsTheWorkerWithoutTheHandler)
 {
-    const PipeNames names = uniqueNames();
-    Inbox inbox;
-    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, nullptr, 0, quickSettings(names));
-    CKSLScopedFile raw = openRawClient(names);
+    ServedPipe served;
+    CKSLScopedFile raw = openRawClient(served.names);
     ASSERT_TRUE(raw);
     ASSERT_TRUE(writeRaw(raw, std::string("\x06 bye", 5)));
     EXPECT_TRUE(serverHungUp(raw));
-    EXPECT_TRUE(inbox.messages().empty());
-    EXPECT_EQ(5, sendOnce(names, "after")) << "the server goes on serving";
-    ASSERT_TRUE(inbox.waitFor(1));
-    EXPECT_EQ(std::vector<std::string>{"after"}, inbox.messages());
+    EXPECT_TRUE(served.inbox.messages().empty());
+    EXPECT_EQ(5, sendOnce(served.names, "after")) << "the server goes on serving";
+    ASSERT_TRUE(served.inbox.waitFor(1));
+    EXPECT_EQ(std::vector<std::string>{"after"}, served.inbox.messages());
 }
 
 TEST_F(PipeServerTest, ARegisteredClientThatGoesAwayIsAnnouncedWith7)
 {
-    const PipeNames names = uniqueNames();
-    Inbox inbox;
-    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, nullptr, 0, quickSettings(names));
-    CKSLScopedFile raw = openRawClient(names);
+    ServedPipe served;
+    CKSLScopedFile raw = openRawClient(served.names);
     ASSERT_TRUE(raw);
     ASSERT_TRUE(writeRaw(raw, "\x02hello"));
-    ASSERT_TRUE(inbox.waitFor(1));
+    ASSERT_TRUE(served.inbox.waitFor(1));
     raw.reset();
-    ASSERT_TRUE(inbox.waitFor(2));
+    ASSERT_TRUE(served.inbox.waitFor(2));
     const std::vector<std::string> expected = {"\x02hello", "\x07"};
-    EXPECT_EQ(expected, inbox.messages());
+    EXPECT_EQ(expected, served.inbox.messages());
 }
 
 TEST_F(PipeServerTest, RepliesReachTheHandlerOfAThreadedClient)
 {
-    const PipeNames names = uniqueNames();
-    Inbox serverInbox("ok:");
+    ServedPipe served(nullptr, "ok:");
     Inbox clientInbox;
-    CSKPipe server(true, false, names.pipe.c_str(), serverInbox.data(), Inbox::handler, nullptr, 0,
-                   quickSettings(names));
-    CSKPipe client(false, true, names.pipe.c_str(), clientInbox.data(), Inbox::handler, nullptr, 3,
-                   quickSettings(names));
+    CSKPipe client(false, true, served.names.pipe.c_str(), clientInbox.data(), Inbox::handler, nullptr, 3,
+                   quickSettings(served.names));
     EXPECT_EQ(5, client.SendData(bytesOf("hello"), 5));
     ASSERT_TRUE(clientInbox.waitFor(1));
     EXPECT_EQ(std::vector<std::string>{"ok:hello"}, clientInbox.messages());
     client.shutdown();
-    server.shutdown();
-    EXPECT_EQ(std::vector<std::string>{"hello"}, serverInbox.messages());
+    served.server.shutdown();
+    EXPECT_EQ(std::vector<std::string>{"hello"}, served.inbox.messages());
     EXPECT_TRUE(traceMessages().empty());
 }
 
-// One server with a registered client that stays connected and idle until the server shuts down.
-void serveIdleClientUntilShutdown(Inbox& inbox)
+// A server with a registered client that stays connected and idle until the server shuts down;
+// answers what the handler saw.
+std::vector<std::string> serveIdleClientUntilShutdown()
 {
-    const PipeNames names = uniqueNames();
-    CSKPipe server(true, false, names.pipe.c_str(), inbox.data(), Inbox::handler, nullptr, 0, quickSettings(names));
-    CKSLScopedFile raw = openRawClient(names);
-    ASSERT_TRUE(raw);
-    ASSERT_TRUE(writeRaw(raw, "\x02"));
-    ASSERT_TRUE(inbox.waitFor(1));
-    server.shutdown();
+    ServedPipe served;
+    CKSLScopedFile raw = openRawClient(served.names);
+    EXPECT_TRUE(raw);
+    EXPECT_TRUE(writeRaw(raw, "\x02"));
+    EXPECT_TRUE(served.inbox.waitFor(1));
+    served.server.shutdown();
     EXPECT_TRUE(serverHungUp(raw));
+    return served.inbox.messages();
 }
 
 TEST_F(PipeServerTest, ShutdownEndsIdleConversationsAndLeavesNoHandles)
 {
-    Inbox warmUp;
-    serveIdleClientUntilShutdown(warmUp); // what Wine keeps after the first threads and pipes
+    serveIdleClientUntilShutdown(); // what Wine keeps after the first threads and pipes
     const DWORD dwBefore = openHandleCount();
-    std::vector<std::string> messages;
-    {
-        Inbox inbox;
-        serveIdleClientUntilShutdown(inbox);
-        messages = inbox.messages();
-    }
     const std::vector<std::string> expected = {"\x02", "\x07"};
-    EXPECT_EQ(expected, messages) << "the registered client is announced as gone";
+    EXPECT_EQ(expected, serveIdleClientUntilShutdown()) << "the registered client is announced as gone";
     EXPECT_EQ(dwBefore, openHandleCount());
 }
 
