@@ -11,7 +11,9 @@ export WINEDEBUG ?= -all
 
 # A Wine server that lingers a few seconds after its last program, so back-to-back runs start
 # fast; "finish" waits for it to go, without killing anybody else's programs on the prefix.
-WINE_START  = wineserver -p5 || true
+# Wine's own background programs are started up front, so that they do not inherit (and hold
+# open) the output of the first test that needs them.
+WINE_START  = (wineserver -p5 || true) && scripts/wine-run cmd /c exit >/dev/null 2>&1 </dev/null
 WINE_FINISH = timeout 60 wineserver -w || true
 HUBHOST     = scripts/wine-run $(BUILD)/bin/hubhost.exe
 
