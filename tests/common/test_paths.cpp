@@ -30,6 +30,24 @@ std::wstring testBinDir()
     return std::wstring(KSL_TEST_BIN_DIR) + L"\\";
 }
 
+std::wstring testExeFolder()
+{
+    wchar_t exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring path(exe, n < MAX_PATH ? n : 0);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+LocalResourceLibrary::LocalResourceLibrary() : m_path(testExeFolder() + L"sk_res.dll")
+{
+    m_bCopied = CopyFileW((testBinDir() + L"sk_res.dll").c_str(), m_path.c_str(), FALSE) != FALSE;
+}
+
+LocalResourceLibrary::~LocalResourceLibrary()
+{
+    DeleteFileW(m_path.c_str());
+}
+
 std::string readFileBytes(const std::wstring& path)
 {
     std::string bytes;

@@ -50,13 +50,6 @@ TEST(BackupRequest, AnOverlongTextIsCutSoItsLengthFitsItsByte)
     EXPECT_EQ(255, message[3]);
 }
 
-std::wstring exeFolder()
-{
-    wchar_t exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring path(exe, n);
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
 
 // A machine with the product installed in a scratch folder holding the stand-in programs, the
 // resource library beside this program, and the stand-in service on the service pipe.
@@ -72,8 +65,7 @@ protected:
                                   (installDir + L"\\" + program).c_str(), FALSE));
         ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep", L"Version", L"4.0"));
         ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep", L"InstallPath", installDir + L"\\"));
-        local = exeFolder() + L"sk_res.dll";
-        ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), local.c_str(), FALSE));
+        ASSERT_TRUE(resources.copied());
         programLog = testScratchPath(L"programs.log");
         SetEnvironmentVariableW(L"SKP_STANDIN_LOG", programLog.c_str());
         tracePath = testScratchPath(L"hub.log");
@@ -81,7 +73,6 @@ protected:
     }
     void TearDown() override
     {
-        DeleteFileW(local.c_str());
         SetEnvironmentVariableW(L"SKP_STANDIN_LOG", nullptr);
         ScratchRegistryTest::TearDown();
     }
@@ -109,7 +100,8 @@ protected:
         return pi.hProcess;
     }
 
-    std::wstring installDir, local, programLog, tracePath;
+    LocalResourceLibrary resources;
+    std::wstring installDir, programLog, tracePath;
 };
 
 TEST_F(ActionsTest, BackupNowSendsTheRequestThenRunsTheProductProgram)
@@ -129,6 +121,16 @@ TEST_F(ActionsTest, BackupNowSendsTheRequestThenRunsTheProductProgram)
     const std::string ran = readFileBytes(programLog);
     EXPECT_NE(std::string::npos, ran.find("skp_gui.exe ran: ")) << "the program ran and was awaited";
     EXPECT_NE(std::string::npos, readFileBytes(tracePath).find("SKP_HUB: RUN CMD = "));
+}
+
+TEST_F(ActionsTest, WithoutTheServiceTheProgramStillRuns)
+{
+    const std::wstring safekeepTrace = testScratchPath(L"safekeep.log");
+    ASSERT_TRUE(enableTrace(L"Safekeep", safekeepTrace));
+    PluginLoader plugin;
+    EXPECT_EQ(0, plugin.backupNow());
+    EXPECT_NE(std::string::npos, readFileBytes(safekeepTrace).find("Safekeep: SendData aborted. No pipe exists. len=31"));
+    EXPECT_NE(std::string::npos, readFileBytes(programLog).find("skp_gui.exe ran: "));
 }
 
 TEST_F(ActionsTest, RejuvenateRunsItsProgramWithOneBackslashBeforeTheName)

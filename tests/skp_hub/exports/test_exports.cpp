@@ -144,10 +144,4 @@ TEST_F(ExportsTest, AnEventTheLauncherCreatedIsOpenedNotReset)
     CloseHandle(mine);
 }
 
-TEST_F(ExportsTest, ActionsReturnZero)
-{
-    EXPECT_EQ(0, plugin->backupNow());
-    EXPECT_EQ(0, plugin->rejuvenate());
-}
-
 } // namespace

@@ -159,13 +159,6 @@ std::wstring text(const LP_WCHAR* field)
     return reinterpret_cast<const wchar_t*>(field);
 }
 
-std::wstring exeFolder()
-{
-    wchar_t exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring path(exe, n);
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
 
 LP_FUNCTION_INFO catalogEntry(PluginLoader& plugin, int32_t id)
 {
@@ -179,8 +172,8 @@ LP_FUNCTION_INFO catalogEntry(PluginLoader& plugin, int32_t id)
 TEST_F(InstalledTest, CatalogueEntriesNameTheQuickLinksAndTheProductsPrograms)
 {
     install(kCurrentKey, L"4.0");
-    const std::wstring local = exeFolder() + L"sk_res.dll";
-    ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), local.c_str(), FALSE));
+    const LocalResourceLibrary resources;
+    ASSERT_TRUE(resources.copied());
     wchar_t programFiles[MAX_PATH];
     GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
     PluginLoader plugin;
@@ -204,7 +197,6 @@ TEST_F(InstalledTest, CatalogueEntriesNameTheQuickLinksAndTheProductsPrograms)
     EXPECT_EQ(L"C:\\Program Files\\Tessil\\Safekeep\\skp_gui.exe /hub", text(catalogEntry(plugin, 101).szExecInterface));
     EXPECT_EQ(L"Rejuvenate your computer", text(catalogEntry(plugin, 103).szName));
     EXPECT_EQ(60800, catalogEntry(plugin, 104).nCatalogId);
-    DeleteFileW(local.c_str());
 
     const std::string t = trace();
     EXPECT_NE(std::string::npos, t.find("SKP_HUB: LP_BACKUP_QUICKLINK, catalog id = 51100 \r\n"));

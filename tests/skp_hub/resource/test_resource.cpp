@@ -11,13 +11,6 @@
 
 namespace {
 
-std::wstring exeFolder()
-{
-    wchar_t exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe, n);
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
 
 void setEnv(const wchar_t* name, const std::wstring& value)
 {
@@ -31,7 +24,7 @@ protected:
     void SetUp() override
     {
         ScratchRegistryTest::SetUp();
-        local = exeFolder() + L"sk_res.dll";
+        local = testExeFolder() + L"sk_res.dll";
         DeleteFileW(local.c_str());
         setEnv(L"KSLCOMMON", L"");
         setEnv(L"KSLDrive", L"");

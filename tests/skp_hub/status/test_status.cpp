@@ -14,13 +14,6 @@ namespace {
 const wchar_t kUsage[] = L"Software\\Tessil\\Safekeep\\Settings\\Usage";
 const wchar_t kBackup[] = L"Software\\Tessil\\Safekeep\\Settings\\Backup";
 
-std::wstring exeFolder()
-{
-    wchar_t exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring path(exe, n);
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
 
 // The product's resource library beside this program, as beside the launcher; trace to a file.
 class StatusTest : public ScratchRegistryTest {
@@ -28,14 +21,12 @@ protected:
     void SetUp() override
     {
         ScratchRegistryTest::SetUp();
-        local = exeFolder() + L"sk_res.dll";
-        ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), local.c_str(), FALSE));
+        ASSERT_TRUE(resources.copied());
         tracePath = testScratchPath(L"hub.log");
         ASSERT_TRUE(enableTrace(L"SKP_HUB", tracePath));
     }
     void TearDown() override
     {
-        DeleteFileW(local.c_str());
         ScratchRegistryTest::TearDown();
     }
     // 2007-03-05 14:07:09 UTC as the product stores it.
@@ -55,7 +46,8 @@ protected:
     }
     std::string trace() const { return readFileBytes(tracePath); }
 
-    std::wstring local, tracePath;
+    LocalResourceLibrary resources;
+    std::wstring tracePath;
 };
 
 TEST_F(StatusTest, WithoutABackupTheLineSaysSo)
