@@ -196,10 +196,11 @@ bool CKSLWCharString::replaceOccurrences(const TextRef& oldString, const TextRef
     if (ulTotal == 0)
         return false;
     const CRounds rounds = planRounds(ulTotal, ulOccurrance, ulSubStringMode, L"occurrance is out of bounds");
-    // Skip step: occurrences that each inserted copy brings along are passed over.
-    unsigned long ulSkip = countIn(newString.getText(), newString.getLength(), oldString);
-    if (ulSkip == 0)
-        ulSkip = countIn(oldString.getText(), oldString.getLength(), newString);
+    // Skip step: occurrences that each inserted copy brings along are passed over. Only the new
+    // text can bring any: skipping by the copies of the new text inside the old one (when the
+    // new text is the shorter) would pass over real occurrences, so that replacing every "ab"
+    // in "abab" by "a" stopped half way and failed.
+    const unsigned long ulSkip = countIn(newString.getText(), newString.getLength(), oldString);
     unsigned long ulNumber = rounds.ulFirst;
     for (unsigned long ulRound = 0; ulRound < rounds.ulRounds; ++ulRound) {
         unsigned long ulPos = 0;
@@ -250,16 +251,19 @@ bool CKSLWCharString::extract(CKSLWCharString& out, unsigned long ulStartPos, un
                 L"ulStartPos",
                 L"start position can't be greater than end position - use extractOutside( ) or deleteRange( ) instead",
                 KSL_HERE);
-        if (ulEndPos >= getLength())
-            throw CKSLBadArgException(L"ulEndPos", L"end position is past the end of the string", KSL_HERE);
         CKSLWCharString result; // out may be this string
         if (ulStartPos == ulEndPos) {
+            // One character, which must lie inside the text.
+            if (ulEndPos >= getLength())
+                throw CKSLBadArgException(L"ulEndPos", L"end position is past the end of the string", KSL_HERE);
             if (bIncludeStart || bIncludeEnd)
                 result.assignText(m_pBuffer + ulStartPos, 1);
         } else {
-            const unsigned long ulFrom = bIncludeStart ? ulStartPos : ulStartPos + 1;
-            const unsigned long ulTo = bIncludeEnd ? ulEndPos + 1 : ulEndPos;
-            result.assignText(m_pBuffer + ulFrom, ulTo - ulFrom);
+            // A range is what extractOutside keeps of a copy when given the ends the other way
+            // round; its checks (an end past the text is its "ulStartPos") speak for this call.
+            result = *this;
+            if (!result.extractOutside(ulEndPos, ulStartPos, !bIncludeEnd, !bIncludeStart))
+                return false;
         }
         out = static_cast<CKSLWCharString&&>(result);
         return true;

@@ -123,6 +123,16 @@ TEST_F(StringEditTest, ReplaceSkipsInsertedOccurrences)
     EXPECT_EQ(L"aab", text(self));
 }
 
+TEST_F(StringEditTest, ReplaceByAShorterTextReachesEveryOccurrence)
+{
+    S s(L"abab");
+    ASSERT_TRUE(s.replace(L"ab", L"a", 0, S::ssmAll));
+    EXPECT_EQ(L"aa", text(s));
+    S escaped(L"C:\\\\a\\\\b");
+    ASSERT_TRUE(escaped.replace(L"\\\\", L"\\", 2, S::ssmNum));
+    EXPECT_EQ(L"C:\\a\\b", text(escaped));
+}
+
 TEST_F(StringEditTest, ExtractOutside)
 {
     S s(L"0123456");
@@ -168,6 +178,11 @@ TEST_F(StringEditTest, ExtractKeepsThisString)
     // A single position past the end reads nothing outside the string.
     EXPECT_FALSE(hello.extract(out, 5, 5, true, true));
     EXPECT_FALSE(hello.extract(out, 9, 9, true, true));
+    EXPECT_EQ(2u, countBadArg(L"ulEndPos", L"end position is past the end of the string"));
+    // A range is cut by extractOutside with its ends swapped: an end past the text is its start.
+    EXPECT_FALSE(hello.extract(out, 1, 5, true, true));
+    EXPECT_EQ(1u, countBadArg(L"ulStartPos", L"start position is past the end of the string"));
+    EXPECT_EQ(2u, countBadArg(L"ulEndPos", L"end position is past the end of the string"));
 
     S self(L"hello");
     ASSERT_TRUE(self.extract(self, 1, 2, true, true));
