@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "ksl_append_lock.h"
 #include "ksl_exceptions.h"
 #include "ksl_last_error_guard.h"
 #include "ksl_log_record.h"
@@ -113,31 +114,6 @@ void appendSourcePosition(CLineBuilder& line, const wchar_t* wcsSourceFile, int 
     }
 }
 
-// Held while one record is appended. Writers of the log file, in this process or others,
-// queue on an exclusive lock of one byte far beyond any real log's end (so readers of the
-// text are never blocked); appending at the end of file and writing the mark of an empty file
-// is then one step no other writer can come between.
-class CAppendLock {
-public:
-    explicit CAppendLock(HANDLE hFile) : m_hFile(hFile), m_overlapped()
-    {
-        m_overlapped.OffsetHigh = 0x7FFFFFFF;
-        m_bLocked = LockFileEx(m_hFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &m_overlapped) != FALSE;
-    }
-    ~CAppendLock()
-    {
-        if (m_bLocked)
-            UnlockFileEx(m_hFile, 0, 1, 0, &m_overlapped);
-    }
-    CAppendLock(const CAppendLock&) = delete;
-    CAppendLock& operator=(const CAppendLock&) = delete;
-
-private:
-    HANDLE m_hFile;
-    OVERLAPPED m_overlapped;
-    bool m_bLocked;
-};
-
 // The log file, open for one append.
 class CLogFile {
 public:
@@ -155,7 +131,7 @@ public:
     // (one just created, here or by a writer that has not written yet) gets the mark first.
     bool appendLine(wchar_t* wcsText, int nLineChars)
     {
-        CAppendLock lock(m_file.get());
+        CKSLAppendLock lock(m_file.get());
         LARGE_INTEGER size = {};
         const bool bEmpty = GetFileSizeEx(m_file.get(), &size) && size.QuadPart == 0;
         const wchar_t* wcsFrom = wcsText + 1;
