@@ -24,54 +24,68 @@ private:
     CSKModuleStateGuard m_state;
 };
 
+// No exception may cross into the launcher: one that escapes an export's body (only an
+// allocation failure can) ends the call with the given answer.
+template <class Body>
+int32_t runExport(int32_t nOnFailure, Body body)
+{
+    try {
+        CSKExportScope scope;
+        return body();
+    } catch (...) {
+        return nOnFailure;
+    }
+}
+
 } // namespace
 
 extern "C" {
 
 int32_t SKP_HUB_API LP_GetCapability(int32_t nFunctionId, int32_t* pnAnswer)
 {
-    CSKExportScope scope;
-    if (!pnAnswer)
-        return LP_ERR_BAD_ARG;
-    // 0 for the plug-in's own functions, 1 for everything else; never probes.
-    *pnAnswer = isAssignedFunctionId(nFunctionId) ? 0 : 1;
-    return LP_OK;
+    return runExport(LP_ERR_BAD_ARG, [&] {
+        if (!pnAnswer)
+            return static_cast<int32_t>(LP_ERR_BAD_ARG);
+        // 0 for the plug-in's own functions, 1 for everything else; never probes.
+        *pnAnswer = isAssignedFunctionId(nFunctionId) ? 0 : 1;
+        return static_cast<int32_t>(LP_OK);
+    });
 }
 
 int32_t SKP_HUB_API LP_GetFunctionInfo(int32_t /*nUnused*/, LP_FUNCTION_INFO* pInfo, uint32_t* pcbSize)
 {
-    CSKExportScope scope;
-    SKTrace(SK_TRACE_HUB, L"LP_GetFunctionInfo");
-    int32_t nResult = LP_OK;
-    if (!SKRunRecordProtocol(pInfo, pcbSize, LP_FUNCTION_INFO_SIZE, nResult))
-        return nResult;
-    pInfo->nReserved = 0;
-    *pcbSize = LP_FUNCTION_INFO_SIZE;
-    return SKFillCatalogEntry(*pInfo);
+    return runExport(LP_ERR_BAD_ARG, [&] {
+        SKTrace(SK_TRACE_HUB, L"LP_GetFunctionInfo");
+        int32_t nResult = LP_OK;
+        if (!SKRunRecordProtocol(pInfo, pcbSize, LP_FUNCTION_INFO_SIZE, nResult))
+            return nResult;
+        pInfo->nReserved = 0;
+        *pcbSize = LP_FUNCTION_INFO_SIZE;
+        return SKFillCatalogEntry(*pInfo);
+    });
 }
 
 int32_t SKP_HUB_API LP_GetStatus(int32_t /*nUnused*/, LP_STATUS_INFO* pStatus, uint32_t* pcbSize)
 {
     SKTrace(SK_TRACE_HUB, L"LP_GetStatus");
-    CSKExportScope scope;
-    int32_t nResult = LP_OK;
-    if (!SKRunRecordProtocol(pStatus, pcbSize, LP_STATUS_INFO_SIZE, nResult))
-        return nResult;
-    if (pStatus->nFunctionId != SKP_QUICK_BackUpNow)
-        return LP_ERR_BAD_ARG;
-    return SKFillStatus(*pStatus);
+    return runExport(LP_ERR_BAD_ARG, [&] {
+        int32_t nResult = LP_OK;
+        if (!SKRunRecordProtocol(pStatus, pcbSize, LP_STATUS_INFO_SIZE, nResult))
+            return nResult;
+        if (pStatus->nFunctionId != SKP_QUICK_BackUpNow)
+            return static_cast<int32_t>(LP_ERR_BAD_ARG);
+        return SKFillStatus(*pStatus);
+    });
 }
 
 int32_t SKP_HUB_API LP_BackupNow(void)
 {
-    CSKExportScope scope;
-    return SKBackupNow();
+    return runExport(0, [] { return SKBackupNow(); });
 }
 
 int32_t SKP_HUB_API LP_Rejuvenate(void)
 {
-    CSKExportScope scope;
-    return SKRejuvenate();
+    return runExport(0, [] { return SKRejuvenate(); });
 }
 
 } // extern "C"

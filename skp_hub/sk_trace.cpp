@@ -74,10 +74,17 @@ size_t buildLine(wchar_t* line, const wchar_t* wcsSource, const wchar_t* wcsForm
 // shortened a character at a time from the end of the message.
 int toAnsi(wchar_t* line, size_t len, char* bytes)
 {
+    DWORD dwFlags = WC_COMPOSITECHECK;
     for (;;) {
-        const int n = WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, line, static_cast<int>(len), bytes,
+        const int n = WideCharToMultiByte(CP_ACP, dwFlags, line, static_cast<int>(len), bytes,
                                           static_cast<int>(kLineBytes), nullptr, nullptr);
-        if (n > 0 || len <= 2 || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        const DWORD dwError = n > 0 ? ERROR_SUCCESS : GetLastError();
+        // A UTF-8 system code page takes no composite check; the line is converted without it.
+        if (dwError == ERROR_INVALID_FLAGS && dwFlags != 0) {
+            dwFlags = 0;
+            continue;
+        }
+        if (n > 0 || len <= 2 || dwError != ERROR_INSUFFICIENT_BUFFER)
             return n;
         line[len - 3] = L'\r';
         line[len - 2] = L'\n';
