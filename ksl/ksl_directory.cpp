@@ -40,8 +40,8 @@ bool CKSLDirectory::setDirectoryName(const CKSLWCharString& path)
 {
     CKSLMethodTrace trace(kClass, L"setDirectoryName", KSL_HERE);
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
-        m_directoryName = path;
-        return true;
+        m_directoryName = path; // a failed copy is logged and leaves the old name
+        return m_directoryName == path;
     }));
 }
 

@@ -38,6 +38,8 @@ bool CKSLRegistryStringExpand::writeRegistry()
     });
 }
 
+// The bytes in hand are expanded, not read again through a value object: that read stops at 259
+// characters and would leave a longer value unexpanded.
 bool CKSLRegistryStringExpand::readKeyValues(ValueList& values, bool bExpand)
 {
     return collectValues(values, REG_EXPAND_SZ, [&](const CKSLByteBuffer& data, CKSLWCharString& szText) {
