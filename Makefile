@@ -35,9 +35,11 @@ configure: $(BUILD)/CMakeCache.txt
 build: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# A test program that hangs while Wine starts it (rare, seen on a busy prefix) is run again once;
+# a test that fails is never repeated.
 test: build prefix
 	@$(WINE_START)
-	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure; rc=$$?; cd $(CURDIR); $(WINE_FINISH); exit $$rc
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --repeat after-timeout:2; rc=$$?; cd $(CURDIR); $(WINE_FINISH); exit $$rc
 
 demo: build prefix
 	@$(WINE_START)
