@@ -43,6 +43,15 @@ protected:
     std::wstring tracePath;
 };
 
+// The size a status size query answers: 948 with the product installed, 0 without.
+uint32_t statusSizeQuery(PluginLoader& plugin)
+{
+    uint32_t size = 0;
+    LP_STATUS_INFO status{};
+    EXPECT_EQ(0, plugin.getStatus(0, &status, &size));
+    return size;
+}
+
 const std::vector<int32_t> kOwnFunctions = {0, 0, 0, 0, 0, 0, 1};
 const std::vector<int32_t> kNoneOwn = {1, 1, 1, 1, 1, 1, 1};
 
@@ -65,10 +74,7 @@ TEST_F(InstalledTest, TheOlderReleasesKeyCountsWhenItHoldsAVersion)
 {
     ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kOlderKey, L"Version", L"3.1"));
     PluginLoader plugin;
-    uint32_t size = 0;
-    LP_STATUS_INFO status{};
-    EXPECT_EQ(0, plugin.getStatus(0, &status, &size));
-    EXPECT_EQ(948u, size);
+    EXPECT_EQ(948u, statusSizeQuery(plugin));
     EXPECT_EQ(kOwnFunctions, capabilities(plugin));
 }
 
@@ -76,10 +82,7 @@ TEST_F(InstalledTest, AKeyWithoutAVersionDoesNotCount)
 {
     ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kCurrentKey, L"InstallPath", L"C:\\Safekeep"));
     PluginLoader plugin;
-    uint32_t size = 0;
-    LP_STATUS_INFO status{};
-    EXPECT_EQ(0, plugin.getStatus(0, &status, &size));
-    EXPECT_EQ(0u, size);
+    EXPECT_EQ(0u, statusSizeQuery(plugin));
     EXPECT_EQ(kNoneOwn, capabilities(plugin));
 }
 
