@@ -42,10 +42,29 @@ bool CKSLPolicyDwordSetting::getPolicy(unsigned long ulLocation, unsigned long& 
 {
     CKSLMethodTrace trace(kClass, L"getPolicy", KSL_HERE);
     return trace.boolean(readPolicy(ulLocation, ulValue, bUseHeld, szNameValue, kClass,
-                                    [&](HKEY hHive, const CKSLWCharString& szKey, unsigned long& ulRead) {
-                                        CKSLRegistryDword value(hHive, szKey, m_szValueName, KEY_READ, false, 0);
-                                        return value.getValue(ulRead, false);
-                                    }));
+                                    [this](HKEY hHive, const CKSLWCharString& szKey,
+                                           CKSLPolicyFinding<unsigned long>& finding) { readAt(hHive, szKey, finding); }));
+}
+
+bool CKSLPolicyDwordSetting::inspectPolicy(unsigned long ulLocation, CKSLPolicyFinding<unsigned long>& finding,
+                                           const CKSLWCharString& szNameValue)
+{
+    CKSLMethodTrace trace(kClass, L"inspectPolicy", KSL_HERE);
+    return trace.boolean(inspectLocation(ulLocation, finding, szNameValue, kClass,
+                                         [this](HKEY hHive, const CKSLWCharString& szKey,
+                                                CKSLPolicyFinding<unsigned long>& found) { readAt(hHive, szKey, found); }));
+}
+
+void CKSLPolicyDwordSetting::readAt(HKEY hHive, const CKSLWCharString& szKey,
+                                    CKSLPolicyFinding<unsigned long>& finding) const
+{
+    // One read, as CKSLRegistryDword makes it; the type and size it saw decide whether it counts.
+    CKSLRegistryDword value(hHive, szKey, m_szValueName, KEY_READ, false, 0);
+    unsigned long ulRead = 0;
+    const bool bRead = value.getValue(ulRead, false);
+    noteStored(value, bRead && ksl_policy::isDwordData(value.getStoredType(), value.getStoredBytes()), finding);
+    if (finding.state == pfsFound)
+        finding.value = ulRead;
 }
 
 bool CKSLPolicyDwordSetting::setPolicy(unsigned long ulLocation, const unsigned long& ulValue,

@@ -111,6 +111,18 @@ CKSLWCharString valueNameFrom(const CKSLPolicyNameValueList& nameValues, const C
     return szOwnName;
 }
 
+bool isDwordData(DWORD dwType, DWORD dwBytes)
+{
+    // Binary data of one to four bytes reads into the low bytes, as the DWORD value class reads it.
+    return (dwType == REG_DWORD && dwBytes == sizeof(DWORD)) ||
+           (dwType == REG_BINARY && dwBytes >= 1 && dwBytes <= sizeof(DWORD));
+}
+
+bool isStringData(DWORD dwType)
+{
+    return dwType == REG_SZ || dwType == REG_EXPAND_SZ;
+}
+
 void logUnsupportedSource(const wchar_t* wcsClassName, const wchar_t* wcsMethodName, const wchar_t* wcsFile,
                           int nLine)
 {

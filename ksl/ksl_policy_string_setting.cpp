@@ -50,15 +50,36 @@ bool CKSLPolicyStringSetting::getPolicy(unsigned long ulLocation, CKSLWCharStrin
 {
     CKSLMethodTrace trace(kClass, L"getPolicy", KSL_HERE);
     return trace.boolean(readPolicy(ulLocation, szValue, bUseHeld, szNameValue, kClass,
-                                    [&](HKEY hHive, const CKSLWCharString& szKey, CKSLWCharString& szRead) {
-                                        if (m_bExpand) {
-                                            CKSLRegistryStringExpand value(hHive, szKey, m_szValueName, KEY_READ,
-                                                                           false, 0);
-                                            return value.getValue(szRead, false, true);
-                                        }
-                                        CKSLRegistryValue value(hHive, szKey, m_szValueName, KEY_READ, false, 0);
-                                        return value.getValue(szRead, false);
-                                    }));
+                                    [this](HKEY hHive, const CKSLWCharString& szKey,
+                                           CKSLPolicyFinding<CKSLWCharString>& finding) { readAt(hHive, szKey, finding); }));
+}
+
+bool CKSLPolicyStringSetting::inspectPolicy(unsigned long ulLocation, CKSLPolicyFinding<CKSLWCharString>& finding,
+                                            const CKSLWCharString& szNameValue)
+{
+    CKSLMethodTrace trace(kClass, L"inspectPolicy", KSL_HERE);
+    return trace.boolean(inspectLocation(
+        ulLocation, finding, szNameValue, kClass,
+        [this](HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<CKSLWCharString>& found) {
+            readAt(hHive, szKey, found);
+        }));
+}
+
+void CKSLPolicyStringSetting::readAt(HKEY hHive, const CKSLWCharString& szKey,
+                                     CKSLPolicyFinding<CKSLWCharString>& finding) const
+{
+    CKSLWCharString szRead;
+    if (m_bExpand) {
+        CKSLRegistryStringExpand value(hHive, szKey, m_szValueName, KEY_READ, false, 0);
+        const bool bRead = value.getValue(szRead, false, true);
+        noteStored(value, bRead && ksl_policy::isStringData(value.getStoredType()), finding);
+    } else {
+        CKSLRegistryValue value(hHive, szKey, m_szValueName, KEY_READ, false, 0);
+        const bool bRead = value.getValue(szRead, false);
+        noteStored(value, bRead && ksl_policy::isStringData(value.getStoredType()), finding);
+    }
+    if (finding.state == pfsFound)
+        finding.value = szRead;
 }
 
 bool CKSLPolicyStringSetting::setPolicy(unsigned long ulLocation, const CKSLWCharString& szValue,

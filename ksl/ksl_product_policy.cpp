@@ -98,3 +98,69 @@ bool CKSLProductPolicy::getPolicy(long lID, CKSLWCharString& szValue, bool bNoDe
     CKSLMethodTrace trace(kClass, L"getPolicy", KSL_HERE);
     return trace.boolean(lookUp<CKSLPolicyStringSetting>(lID, szValue, bNoDefault, szNameValue));
 }
+
+template <class TSetting, class TValue>
+bool CKSLProductPolicy::inspect(long lID, CKSLPolicyInspection<TValue>& inspection, const CKSLWCharString& szNameValue)
+{
+    return kslCatchTraced(false, KSL_HERE, [&] {
+        TSetting setting;
+        if (!getPolicySetting(lID, setting))
+            return false;
+        inspection.findings.clear();
+        inspection.lWinner = -1;
+        inspection.value = setting.getDefault();
+        const unsigned long ulCount = m_searchPolicy.getCount();
+        for (unsigned long i = 0; i < ulCount; ++i) {
+            // A location that cannot be inspected (a source other than the registry) holds nothing.
+            CKSLPolicyFinding<TValue> finding;
+            setting.inspectPolicy(m_searchPolicy.getPolicyLocation(i), finding, szNameValue);
+            if (finding.state == pfsFound && inspection.lWinner < 0) {
+                inspection.lWinner = static_cast<long>(i);
+                inspection.value = finding.value;
+            }
+            if (!inspection.findings.add(finding))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool CKSLProductPolicy::inspectPolicy(long lID, CKSLPolicyInspection<unsigned long>& inspection,
+                                      const CKSLWCharString& szNameValue)
+{
+    CKSLMethodTrace trace(kClass, L"inspectPolicy", KSL_HERE);
+    return trace.boolean(inspect<CKSLPolicyDwordSetting>(lID, inspection, szNameValue));
+}
+
+bool CKSLProductPolicy::inspectPolicy(long lID, CKSLPolicyInspection<CKSLWCharString>& inspection,
+                                      const CKSLWCharString& szNameValue)
+{
+    CKSLMethodTrace trace(kClass, L"inspectPolicy", KSL_HERE);
+    return trace.boolean(inspect<CKSLPolicyStringSetting>(lID, inspection, szNameValue));
+}
+
+template <class TList>
+bool CKSLProductPolicy::collectIDs(const TList& settings, CKSLPolicyIDList& ids)
+{
+    return kslCatchTraced(false, KSL_HERE, [&] {
+        ids.clear();
+        for (auto pNode = settings.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
+            const long lID = pNode->getPayload().getID();
+            if (!ids.add(lID, lID))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool CKSLProductPolicy::getDwordSettingIDs(CKSLPolicyIDList& ids) const
+{
+    CKSLMethodTrace trace(kClass, L"getDwordSettingIDs", KSL_HERE);
+    return trace.boolean(collectIDs(m_dwordSettings, ids));
+}
+
+bool CKSLProductPolicy::getStringSettingIDs(CKSLPolicyIDList& ids) const
+{
+    CKSLMethodTrace trace(kClass, L"getStringSettingIDs", KSL_HERE);
+    return trace.boolean(collectIDs(m_stringSettings, ids));
+}

@@ -10,9 +10,29 @@ CKSLRegistryValueBase::CKSLRegistryValueBase(HKEY hRootKey, const CKSLWCharStrin
     m_szValueName = szValueName; // a failed copy is logged by the string and does not leave here
 }
 
-LONG CKSLRegistryValueBase::queryOpenValue(BYTE* pData, DWORD& dwBytes) const
+LONG CKSLRegistryValueBase::queryOpenValue(BYTE* pData, DWORD& dwBytes)
 {
-    return RegQueryValueExW(getHandle(), m_szValueName.getString(), nullptr, nullptr, pData, &dwBytes);
+    // The type comes with the same call: knowing it costs no further round trip.
+    DWORD dwType = REG_NONE;
+    const LONG lStatus = RegQueryValueExW(getHandle(), m_szValueName.getString(), nullptr, &dwType, pData, &dwBytes);
+    m_bValuePresent = lStatus == ERROR_SUCCESS || lStatus == ERROR_MORE_DATA;
+    m_dwStoredType = m_bValuePresent ? dwType : REG_NONE;
+    m_dwStoredBytes = m_bValuePresent ? dwBytes : 0;
+    return lStatus;
+}
+
+bool CKSLRegistryValueBase::deleteValue()
+{
+    return kslCatch(false, KSL_HERE, [&] {
+        return inOpenKey([&] {
+            const LONG lStatus = RegDeleteValueW(getHandle(), m_szValueName.getString());
+            if (lStatus != ERROR_SUCCESS && lStatus != ERROR_FILE_NOT_FOUND)
+                throw CKSLRegValueSetException(
+                    Message(L"Unable to Delete registry value ( \"%s\\%s\" )", getKeyPath(), m_szValueName).text(),
+                    lStatus, KSL_HERE, L"CKSLRegistryValueBase", L"deleteValue");
+            return true;
+        });
+    });
 }
 
 bool CKSLRegistryValueBase::writeValue(DWORD dwType, const void* pData, DWORD dwBytes, const wchar_t* wcsClassName)

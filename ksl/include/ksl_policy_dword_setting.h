@@ -1,5 +1,6 @@
 // CKSLPolicyDwordSetting: a policy setting whose value is a DWORD, read and written as a
-// REG_DWORD through CKSLRegistryDword.
+// REG_DWORD through CKSLRegistryDword. Found only where the data is REG_DWORD of four bytes or
+// REG_BINARY of one to four.
 #pragma once
 
 #include "ksl_policy_setting.h"
@@ -23,4 +24,11 @@ public:
                    const CKSLWCharString& szNameValue) override;
     bool setPolicy(unsigned long ulLocation, const unsigned long& ulValue, unsigned long ulCreateIfMissing,
                    const CKSLWCharString& szNameValue, BYTE byCreateOptions) override;
+
+    // What one location holds, with the same read as getPolicy; nothing held changes.
+    bool inspectPolicy(unsigned long ulLocation, CKSLPolicyFinding<unsigned long>& finding,
+                       const CKSLWCharString& szNameValue);
+
+private:
+    void readAt(HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<unsigned long>& finding) const;
 };

@@ -13,7 +13,12 @@
 // to the default belong to the product policy (ksl_product_policy.h).
 //
 // The template holds what both forms share; CKSLPolicyDwordSetting and CKSLPolicyStringSetting
-// read and write through their registry value classes. Nothing is thrown to the caller.
+// read and write through their registry value classes. A value counts as found at a location
+// only when its data can be read as the setting's type: a DWORD setting takes REG_DWORD data of
+// four bytes (or one to four bytes of REG_BINARY), a string setting REG_SZ or REG_EXPAND_SZ.
+// Anything else there (an administrator's REG_SZ "0" for a DWORD, REG_QWORD, REG_NONE, empty
+// data) is unusable: not found, so the search goes on, and inspections report it. Nothing is
+// thrown to the caller.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +27,7 @@
 #include "ksl_dbllist.h"
 #include "ksl_method_trace.h"
 #include "ksl_product.h"
+#include "ksl_registry_dword.h"
 #include "ksl_wchar_string.h"
 
 // Location codes (one bit each) and their mask.
@@ -44,6 +50,25 @@ const long KSL_POLICY_TYPE_STRING = 2;
 const REGSAM KSL_POLICY_WRITE_ACCESS = 0x2001F;
 
 typedef CKSLDblList<CKSLObjNode<CKSLWCharString>> CKSLPolicyNameValueList;
+
+// What one location holds for a setting.
+enum KSLPolicyFindingState {
+    pfsMissing = 0,  // no value there (or not even the key)
+    pfsFound = 1,    // a value the setting can read as its type
+    pfsUnusable = 2, // a value of another type or size: never used
+};
+
+// One location of a setting as an inspection saw it.
+template <class T>
+struct CKSLPolicyFinding {
+    unsigned long ulLocation = 0; // the location code
+    HKEY hHive = nullptr;
+    CKSLWCharString szKey; // below the hive
+    KSLPolicyFindingState state = pfsMissing;
+    DWORD dwType = REG_NONE; // registry type and size in bytes of what is there
+    DWORD dwBytes = 0;
+    T value = T(); // the value read, when found
+};
 
 namespace ksl_policy {
 
@@ -68,6 +93,11 @@ bool splitNameValue(const CKSLWCharString& szText, CKSLWCharString& szName, CKSL
 
 // The VALUE of the first "%VALUE_NAME%=VALUE" entry of the list; szOwnName when none has one.
 CKSLWCharString valueNameFrom(const CKSLPolicyNameValueList& nameValues, const CKSLWCharString& szOwnName);
+
+// Whether stored data of this registry type and size reads as a DWORD setting's value, or as a
+// string setting's.
+bool isDwordData(DWORD dwType, DWORD dwBytes);
+bool isStringData(DWORD dwType);
 
 // The error record of a setting whose source is not the registry (logged, not thrown).
 void logUnsupportedSource(const wchar_t* wcsClassName, const wchar_t* wcsMethodName, const wchar_t* wcsFile,
@@ -96,6 +126,10 @@ public:
                            const CKSLWCharString& szNameValue, BYTE byCreateOptions) = 0;
     virtual bool setKeyPath(const CKSLWCharString& szKeyPath);
     virtual bool setValueName(const CKSLWCharString& szValueName);
+
+    // Removes the value at one location (the key stays). A value that is not there counts as
+    // removed; a missing key is false.
+    bool clearPolicy(unsigned long ulLocation, const CKSLWCharString& szNameValue);
 
     // The key of a location (relative to its hive) with the names filled in; an empty string
     // when the source is not the registry.
@@ -133,11 +167,19 @@ protected:
     // Settings are kept and deleted as their concrete forms.
     ~CKSLPolicySetting() = default;
 
-    // The frame of getPolicy: held value, source check, location; read(hive, key, value) makes
-    // the registry read and answers whether it succeeded.
+    // The frame of getPolicy: held value, source check, location; read(hive, key, finding) makes
+    // the registry read and notes in the finding what it found.
     template <class FRead>
     bool readPolicy(unsigned long ulLocation, T& out, bool bUseHeld, const CKSLWCharString& szNameValue,
                     const wchar_t* wcsClassName, FRead&& read);
+    // The frame of inspectPolicy: what one location holds, found or not, nothing held changed.
+    // False only for a source other than the registry.
+    template <class FRead>
+    bool inspectLocation(unsigned long ulLocation, CKSLPolicyFinding<T>& finding, const CKSLWCharString& szNameValue,
+                         const wchar_t* wcsClassName, FRead&& read);
+    // What a read through the registry value object found: bUsable says whether its data is of
+    // the setting's type; the value itself is the caller's to set.
+    static void noteStored(const CKSLRegistryValueBase& registryValue, bool bUsable, CKSLPolicyFinding<T>& finding);
     // setPolicy through the registry value class TRegistryValue: source check, location, then the
     // value written at once with the write access.
     template <class TRegistryValue>
@@ -323,6 +365,38 @@ bool CKSLPolicySetting<T>::operator>(const CKSLPolicySetting& other) const
 }
 
 template <class T>
+void CKSLPolicySetting<T>::noteStored(const CKSLRegistryValueBase& registryValue, bool bUsable,
+                                      CKSLPolicyFinding<T>& finding)
+{
+    finding.dwType = registryValue.getStoredType();
+    finding.dwBytes = registryValue.getStoredBytes();
+    if (!registryValue.isValuePresent())
+        finding.state = pfsMissing;
+    else
+        finding.state = bUsable ? pfsFound : pfsUnusable;
+}
+
+template <class T>
+template <class FRead>
+bool CKSLPolicySetting<T>::inspectLocation(unsigned long ulLocation, CKSLPolicyFinding<T>& finding,
+                                           const CKSLWCharString& szNameValue, const wchar_t* wcsClassName,
+                                           FRead&& read)
+{
+    return kslCatchTraced(false, KSL_HERE, [&] {
+        finding = CKSLPolicyFinding<T>();
+        finding.ulLocation = ulLocation;
+        if (m_lPolicySource != KSL_POLICY_SOURCE_REGISTRY) {
+            ksl_policy::logUnsupportedSource(wcsClassName, L"inspectPolicy", KSL_HERE);
+            return false;
+        }
+        finding.hHive = ksl_policy::locationHive(ulLocation);
+        finding.szKey = getValueLocation(ulLocation, szNameValue);
+        read(finding.hHive, finding.szKey, finding);
+        return true;
+    });
+}
+
+template <class T>
 template <class FRead>
 bool CKSLPolicySetting<T>::readPolicy(unsigned long ulLocation, T& out, bool bUseHeld,
                                       const CKSLWCharString& szNameValue, const wchar_t* wcsClassName, FRead&& read)
@@ -336,14 +410,31 @@ bool CKSLPolicySetting<T>::readPolicy(unsigned long ulLocation, T& out, bool bUs
             ksl_policy::logUnsupportedSource(wcsClassName, L"getPolicy", KSL_HERE);
             return false;
         }
-        T value = T();
-        if (!read(ksl_policy::locationHive(ulLocation), getValueLocation(ulLocation, szNameValue), value))
+        CKSLPolicyFinding<T> finding;
+        read(ksl_policy::locationHive(ulLocation), getValueLocation(ulLocation, szNameValue), finding);
+        if (finding.state != pfsFound)
             return false;
-        out = value;
-        m_heldValue = value;
+        out = finding.value;
+        m_heldValue = finding.value;
         m_bHeld = 1;
         return true;
     });
+}
+
+template <class T>
+bool CKSLPolicySetting<T>::clearPolicy(unsigned long ulLocation, const CKSLWCharString& szNameValue)
+{
+    CKSLMethodTrace trace(ksl_policy::s_wcsSettingClass, L"clearPolicy", KSL_HERE);
+    return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
+        if (m_lPolicySource != KSL_POLICY_SOURCE_REGISTRY) {
+            ksl_policy::logUnsupportedSource(ksl_policy::s_wcsSettingClass, L"clearPolicy", KSL_HERE);
+            return false;
+        }
+        // Any value class names the value; the removal does not depend on its type.
+        CKSLRegistryDword registryValue(ksl_policy::locationHive(ulLocation), getValueLocation(ulLocation, szNameValue),
+                                        m_szValueName, KSL_POLICY_WRITE_ACCESS, false, 0);
+        return registryValue.deleteValue();
+    }));
 }
 
 template <class T>

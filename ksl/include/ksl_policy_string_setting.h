@@ -1,6 +1,7 @@
 // CKSLPolicyStringSetting: a policy setting whose value is a text, read and written as a plain
 // string (CKSLRegistryValue) or, with the expand flag, as an expandable string whose environment
-// variable references are expanded on reading (CKSLRegistryStringExpand).
+// variable references are expanded on reading (CKSLRegistryStringExpand). Found only where the
+// data is REG_SZ or REG_EXPAND_SZ.
 #pragma once
 
 #include "ksl_policy_setting.h"
@@ -27,8 +28,14 @@ public:
     bool setPolicy(unsigned long ulLocation, const CKSLWCharString& szValue, unsigned long ulCreateIfMissing,
                    const CKSLWCharString& szNameValue, BYTE byCreateOptions) override;
 
+    // What one location holds, with the same read as getPolicy; nothing held changes.
+    bool inspectPolicy(unsigned long ulLocation, CKSLPolicyFinding<CKSLWCharString>& finding,
+                       const CKSLWCharString& szNameValue);
+
     bool isExpand() const { return m_bExpand != 0; }
 
 private:
+    void readAt(HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<CKSLWCharString>& finding) const;
+
     BYTE m_bExpand;
 };

@@ -17,6 +17,17 @@
 #include "ksl_policy_search_policy.h"
 #include "ksl_policy_string_setting.h"
 
+// Every location of the search order as one lookup saw it: what each holds, which one gives the
+// value, and the value in force.
+template <class T>
+struct CKSLPolicyInspection {
+    CKSLDblList<CKSLObjNode<CKSLPolicyFinding<T>>> findings; // in search order
+    long lWinner = -1; // index of the finding whose value is in force; -1: the default applies
+    T value = T();     // the value in force (the default when no location has one)
+};
+
+typedef CKSLDblList<CKSLStdNode<long>> CKSLPolicyIDList;
+
 class CKSLProductPolicy {
 public:
     explicit CKSLProductPolicy(const CKSLPolicySearchPolicy& searchPolicy);
@@ -42,6 +53,18 @@ public:
     bool getPolicy(long lID, CKSLWCharString& szValue, bool bNoDefault,
                    const CKSLWCharString& szNameValue = CKSLWCharString());
 
+    // Every location of the search order read, not only up to the first that holds the value:
+    // the value in force is the one getPolicy (without bNoDefault) answers, and the findings show
+    // what it shadows and what cannot be used. An unknown ID is the warning record and false.
+    bool inspectPolicy(long lID, CKSLPolicyInspection<unsigned long>& inspection,
+                       const CKSLWCharString& szNameValue = CKSLWCharString());
+    bool inspectPolicy(long lID, CKSLPolicyInspection<CKSLWCharString>& inspection,
+                       const CKSLWCharString& szNameValue = CKSLWCharString());
+
+    // The IDs of the settings of each form, in the order they were added.
+    bool getDwordSettingIDs(CKSLPolicyIDList& ids) const;
+    bool getStringSettingIDs(CKSLPolicyIDList& ids) const;
+
     const CKSLPolicySearchPolicy& getSearchPolicy() const { return m_searchPolicy; }
 
 private:
@@ -49,6 +72,10 @@ private:
     bool findSetting(TList& settings, long lID, TSetting& setting, const wchar_t* wcsFile, int nLine);
     template <class TSetting, class TValue>
     bool lookUp(long lID, TValue& value, bool bNoDefault, const CKSLWCharString& szNameValue);
+    template <class TSetting, class TValue>
+    bool inspect(long lID, CKSLPolicyInspection<TValue>& inspection, const CKSLWCharString& szNameValue);
+    template <class TList>
+    static bool collectIDs(const TList& settings, CKSLPolicyIDList& ids);
 
     CKSLPolicySearchPolicy m_searchPolicy;
     CKSLDblList<CKSLPtrNode<CKSLPolicyDwordSetting>> m_dwordSettings;

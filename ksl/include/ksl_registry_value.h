@@ -2,7 +2,7 @@
 //
 // The value classes (plain, expandable and multi-string, binary, DWORD) derive from it. Each read
 // and write opens the key on demand and closes it before returning; no handle is kept between
-// calls. Reads never ask for the stored type, so any value whose bytes fit reads through any
+// calls. Reads never check the stored type, so any value whose bytes fit reads through any
 // class (a REG_EXPAND_SZ through the plain string, four REG_BINARY bytes through the DWORD).
 // A missing or unreadable value is a normal "not found": false, nothing logged. With
 // create-if-missing set, reading a missing value writes the class's empty default instead.
@@ -81,6 +81,19 @@ public:
     const CKSLWCharString& getValueName() const { return m_szValueName; }
     bool isCacheValid() const { return m_bCacheValid; }
 
+    // What the last query of this value reported about the stored data, whether the read took it
+    // or not: a value was there (also one too large for the read's buffer), its registry type and
+    // its size in bytes. Nothing there (or no query yet): false, REG_NONE, 0. The policy settings
+    // decide from these whether the data can be read as the setting's type.
+    bool isValuePresent() const { return m_bValuePresent; }
+    DWORD getStoredType() const { return m_dwStoredType; }
+    DWORD getStoredBytes() const { return m_dwStoredBytes; }
+
+    // Removes the value from its key (opened, and closed again, with the object's access mask,
+    // which must include KEY_SET_VALUE). A value that is not there counts as removed; a missing
+    // key or a refused removal is false (the refusal logged).
+    bool deleteValue();
+
 protected:
     template <class TValue>
     using PairList = CKSLDblList<CKSLObjNode<CKSLRegValuePair<TValue>>>;
@@ -90,14 +103,16 @@ protected:
     template <class F>
     bool inOpenKey(F&& work)
     {
+        forgetStoredValue();
         if (!openIfClosed())
             return false;
         CloseOnExit closeOnExit(*this);
         return work();
     }
 
-    // RegQueryValueExW of this value on the open key, without asking for the type.
-    LONG queryOpenValue(BYTE* pData, DWORD& dwBytes) const;
+    // RegQueryValueExW of this value on the open key. The type and size that come back are kept
+    // (isValuePresent and its neighbours); the reads themselves never look at the type.
+    LONG queryOpenValue(BYTE* pData, DWORD& dwBytes);
     // Whether a read status means "missing, write the default".
     bool wantsDefault(LONG lStatus) const { return lStatus == ERROR_FILE_NOT_FOUND && isCreateIfMissing(); }
     // Writes the bytes with the type (opening and closing the key as needed); a refused write is
@@ -129,6 +144,18 @@ protected:
 
     CKSLWCharString m_szValueName;
     bool m_bCacheValid;
+
+private:
+    void forgetStoredValue()
+    {
+        m_bValuePresent = false;
+        m_dwStoredType = REG_NONE;
+        m_dwStoredBytes = 0;
+    }
+
+    bool m_bValuePresent = false;
+    DWORD m_dwStoredType = REG_NONE;
+    DWORD m_dwStoredBytes = 0;
 };
 
 template <class TValue, class FConvert>

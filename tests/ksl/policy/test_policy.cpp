@@ -10,6 +10,7 @@
 #include "ksl_policy_ad_search_policy.h"
 #include "ksl_product_policy.h"
 #include "ksl_product_skp.h"
+#include "ksl_registry_dword.h"
 
 namespace {
 
@@ -292,6 +293,197 @@ TEST_F(ProductPolicyTest, OwnSearchOrderDecides)
     ASSERT_TRUE(deleteRegValue(kPlaces[4].hRoot, kPlaces[4].key, L"BackupCount"));
     EXPECT_TRUE(userPolicy.getPolicy(kCountID, ulValue, true, L""));
     EXPECT_EQ(8UL, ulValue);
+}
+
+// --- the type rule: only data of the setting's type counts as found ------------------------------
+
+// Stored data of any type and size (through the redirected roots; the key is created).
+void putRaw(const Place& place, const wchar_t* name, DWORD dwType, const void* pData, DWORD dwBytes)
+{
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(place.hRoot, place.key, name, dwType, pData, dwBytes));
+}
+
+struct StoredData {
+    const char* label;
+    DWORD dwType;
+    std::string bytes; // the raw data
+};
+
+std::string wideBytes(const std::wstring& text) // with its terminator
+{
+    return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
+}
+
+const std::string kFourBytes("\x07\x00\x00\x00", 4);
+
+// What a DWORD setting must not take: a typed-in string (REG_SZ "0" would read as 48), other types,
+// wrong sizes and empty data.
+const StoredData kNotDwordData[] = {
+    {"REG_SZ 0", REG_SZ, wideBytes(L"0")},
+    {"REG_SZ 1", REG_SZ, wideBytes(L"1")},
+    {"REG_SZ long", REG_SZ, wideBytes(L"12345")},
+    {"REG_EXPAND_SZ", REG_EXPAND_SZ, wideBytes(L"1")},
+    {"REG_MULTI_SZ", REG_MULTI_SZ, wideBytes(L"1") + std::string(2, '\0')},
+    {"REG_QWORD", REG_QWORD, std::string("\x05\0\0\0\0\0\0\0", 8)},
+    {"REG_NONE", REG_NONE, kFourBytes},
+    {"REG_NONE empty", REG_NONE, std::string()},
+    {"REG_DWORD empty", REG_DWORD, std::string()},
+    {"REG_DWORD 3 bytes", REG_DWORD, std::string("\x01\x02\x03", 3)},
+    {"REG_BINARY empty", REG_BINARY, std::string()},
+    {"REG_BINARY 5 bytes", REG_BINARY, std::string("\x01\x02\x03\x04\x05", 5)},
+    {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN, kFourBytes},
+};
+
+const StoredData kNotStringData[] = {
+    {"REG_DWORD", REG_DWORD, kFourBytes},
+    {"REG_BINARY", REG_BINARY, wideBytes(L"D:\\Bin")},
+    {"REG_MULTI_SZ", REG_MULTI_SZ, wideBytes(L"D:\\Multi") + std::string(2, '\0')},
+    {"REG_NONE", REG_NONE, wideBytes(L"D:\\None")},
+    {"REG_QWORD", REG_QWORD, std::string(8, '\x01')},
+};
+
+const wchar_t kInternal[] = L"Software\\Policies\\Tessil\\Safekeep\\Settings\\Internal";
+const wchar_t kInternalProduct[] = L"Software\\Tessil\\Safekeep\\Settings\\Internal";
+const Place kFolderFirst = {HKEY_LOCAL_MACHINE, kInternal};
+const Place kFolderFourth = {HKEY_LOCAL_MACHINE, kInternalProduct};
+
+void putStored(const Place& place, const wchar_t* name, const StoredData& data)
+{
+    putRaw(place, name, data.dwType, data.bytes.data(), static_cast<DWORD>(data.bytes.size()));
+}
+
+TEST_F(ProductPolicyTest, DwordOfAnotherTypeIsPassedOver)
+{
+    for (const StoredData& data : kNotDwordData) {
+        putStored(kPlaces[0], L"BackupCount", data);
+        unsigned long ulValue = 42;
+        EXPECT_TRUE(policy().getPolicy(kCountID, ulValue, false, L"")) << data.label;
+        EXPECT_EQ(7UL, ulValue) << data.label << ": nothing usable anywhere, the default";
+        EXPECT_FALSE(policy().getPolicy(kCountID, ulValue, true, L"")) << data.label;
+
+        putCount(kPlaces[3], 808);
+        EXPECT_TRUE(policy().getPolicy(kCountID, ulValue, false, L"")) << data.label;
+        EXPECT_EQ(808UL, ulValue) << data.label << ": the fourth location wins";
+        ASSERT_TRUE(deleteRegValue(kPlaces[3].hRoot, kPlaces[3].key, L"BackupCount"));
+    }
+}
+
+TEST_F(ProductPolicyTest, DwordAndShortBinaryDataAreFound)
+{
+    const struct {
+        StoredData data;
+        unsigned long ulExpected;
+    } cases[] = {
+        {{"REG_DWORD", REG_DWORD, std::string("\x01\x02\x03\x04", 4)}, 0x04030201},
+        {{"REG_BINARY 4 bytes", REG_BINARY, std::string("\x01\x02\x03\x04", 4)}, 0x04030201},
+        {{"REG_BINARY 3 bytes", REG_BINARY, std::string("\x01\x02\x03", 3)}, 0x030201},
+        {{"REG_BINARY 1 byte", REG_BINARY, std::string("\x09", 1)}, 9},
+    };
+    putCount(kPlaces[3], 808);
+    for (const auto& c : cases) {
+        putStored(kPlaces[0], L"BackupCount", c.data);
+        unsigned long ulValue = 42;
+        EXPECT_TRUE(policy().getPolicy(kCountID, ulValue, true, L"")) << c.data.label;
+        EXPECT_EQ(c.ulExpected, ulValue) << c.data.label;
+    }
+}
+
+TEST_F(ProductPolicyTest, StringOfAnotherTypeIsPassedOver)
+{
+    for (const StoredData& data : kNotStringData) {
+        putStored(kFolderFirst, L"WindowsFolderName", data);
+        CKSLWCharString szFolder;
+        EXPECT_TRUE(policy().getPolicy(141, szFolder, false)) << data.label;
+        EXPECT_EQ(L"C:\\Windows", w(szFolder)) << data.label << ": the default";
+
+        ASSERT_TRUE(setRegString(kFolderFourth.hRoot, kFolderFourth.key, L"WindowsFolderName", L"E:\\Win"));
+        EXPECT_TRUE(policy().getPolicy(141, szFolder, true)) << data.label;
+        EXPECT_EQ(L"E:\\Win", w(szFolder)) << data.label << ": the fourth location wins";
+        ASSERT_TRUE(deleteRegValue(kFolderFourth.hRoot, kFolderFourth.key, L"WindowsFolderName"));
+    }
+    // Both string types count; an expandable one is read as it stands (the product reads plain strings).
+    ASSERT_TRUE(setRegString(kFolderFirst.hRoot, kFolderFirst.key, L"WindowsFolderName", L"%X%", REG_EXPAND_SZ));
+    CKSLWCharString szFolder;
+    EXPECT_TRUE(policy().getPolicy(141, szFolder, true));
+    EXPECT_EQ(L"%X%", w(szFolder));
+}
+
+TEST_F(ProductPolicyTest, TheDwordValueClassItselfStillReadsAnyFourBytes)
+{
+    putStored(kPlaces[0], L"BackupCount", kNotDwordData[0]);
+    CKSLRegistryDword value(HKEY_LOCAL_MACHINE, kMachinePolicy, L"BackupCount");
+    unsigned long ulValue = 0;
+    EXPECT_TRUE(value.getValue(ulValue, false));
+    EXPECT_EQ(48UL, ulValue) << "the type rule belongs to the policy settings";
+    EXPECT_TRUE(value.isValuePresent());
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.getStoredType());
+    EXPECT_EQ(4UL, value.getStoredBytes());
+}
+
+// --- inspection: every location, the winner, what it shadows and what is unusable ---------------
+
+TEST_F(ProductPolicyTest, InspectionShowsEveryLocation)
+{
+    putStored(kPlaces[0], L"BackupCount", kNotDwordData[0]);
+    putCount(kPlaces[1], 202);
+    putCount(kPlaces[3], 808);
+    CKSLPolicyInspection<unsigned long> inspection;
+    ASSERT_TRUE(policy().inspectPolicy(kCountID, inspection));
+    EXPECT_EQ(1L, inspection.lWinner);
+    EXPECT_EQ(202UL, inspection.value);
+
+    const struct {
+        KSLPolicyFindingState state;
+        DWORD dwType;
+        DWORD dwBytes;
+        unsigned long ulValue;
+    } expected[] = {{pfsUnusable, REG_SZ, 4, 0}, {pfsFound, REG_DWORD, 4, 202}, {pfsMissing, REG_NONE, 0, 0},
+                    {pfsFound, REG_DWORD, 4, 808},  {pfsMissing, REG_NONE, 0, 0},        {pfsMissing, REG_NONE, 0, 0}};
+    ASSERT_EQ(6UL, inspection.findings.getCount());
+    const CKSLNode<CKSLPolicyFinding<unsigned long>>* pNode = inspection.findings.getFirstNode();
+    for (unsigned long i = 0; i < 6; ++i, pNode = pNode->getNext()) {
+        const CKSLPolicyFinding<unsigned long>& f = pNode->getPayload();
+        EXPECT_EQ(1UL << i, f.ulLocation) << i;
+        EXPECT_EQ(kPlaces[i].hRoot, f.hHive) << i;
+        EXPECT_EQ(kPlaces[i].key, w(f.szKey)) << i;
+        EXPECT_EQ(expected[i].state, f.state) << i;
+        EXPECT_EQ(expected[i].dwType, f.dwType) << i;
+        EXPECT_EQ(expected[i].dwBytes, f.dwBytes) << i;
+        EXPECT_EQ(expected[i].ulValue, f.value) << i;
+    }
+
+    // Nothing usable: the default is in force, the unusable value still shows.
+    ASSERT_TRUE(deleteRegValue(kPlaces[1].hRoot, kPlaces[1].key, L"BackupCount"));
+    ASSERT_TRUE(deleteRegValue(kPlaces[3].hRoot, kPlaces[3].key, L"BackupCount"));
+    ASSERT_TRUE(policy().inspectPolicy(kCountID, inspection));
+    EXPECT_EQ(-1L, inspection.lWinner);
+    EXPECT_EQ(7UL, inspection.value);
+    EXPECT_EQ(pfsUnusable, inspection.findings.getFirstNode()->getPayload().state);
+
+    EXPECT_FALSE(policy().inspectPolicy(52, inspection));
+    EXPECT_EQ(1U, logCount(L"Could not find policy setting with ID ( 52 )"));
+}
+
+TEST_F(ProductPolicyTest, SettingIDsInOrderAndClearRemovesOneLocation)
+{
+    CKSLPolicyIDList ids;
+    ASSERT_TRUE(policy().getDwordSettingIDs(ids));
+    ASSERT_EQ(1UL, ids.getCount());
+    EXPECT_EQ(kCountID, ids.getFirstNode()->getPayload());
+    ASSERT_TRUE(policy().getStringSettingIDs(ids));
+    ASSERT_EQ(1UL, ids.getCount());
+    EXPECT_EQ(141L, ids.getFirstNode()->getPayload());
+
+    CKSLPolicyDwordSetting setting = countSetting();
+    EXPECT_FALSE(setting.clearPolicy(2, L"")) << "no key there";
+    putCount(kPlaces[1], 202);
+    putCount(kPlaces[4], 16);
+    EXPECT_TRUE(setting.clearPolicy(2, L""));
+    EXPECT_TRUE(setting.clearPolicy(2, L"")) << "a value that is gone counts as removed";
+    EXPECT_TRUE(regKeyExists(kPlaces[1].hRoot, kPlaces[1].key)) << "the key stays";
+    unsigned long ulValue = 0;
+    EXPECT_TRUE(policy().getPolicy(kCountID, ulValue, true, L""));
+    EXPECT_EQ(16UL, ulValue);
 }
 
 } // namespace
