@@ -1,0 +1,70 @@
+// The settings report of skpolicy: for each setting the value in force and where it comes from,
+// read through the product policy's own inspection (the same reads the plug-in's lookups make).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ksl_product_policy.h"
+
+namespace skpolicy {
+
+// The six locations of the search order by the names the command line and the report use.
+struct LocationName {
+    unsigned long ulCode;
+    const wchar_t* wcsName;
+};
+extern const LocationName kLocationNames[6];
+// The name of a location code; empty for a code that is none of the six.
+std::wstring locationName(unsigned long ulCode);
+// The code of a location name; 0 for an unknown name.
+unsigned long locationCode(const std::wstring& name);
+// "HKEY_LOCAL_MACHINE\Software\..." for a hive and a key below it.
+std::wstring registryPath(HKEY hHive, const CKSLWCharString& szKey);
+// "REG_SZ", "REG_DWORD", ... ; "type N" for a type without a name.
+std::wstring registryTypeName(unsigned long ulType);
+
+// A setting's value: the number of a DWORD setting or the text of a string setting.
+struct Value {
+    unsigned long ulNumber = 0;
+    std::wstring text;
+};
+
+// One location that holds something for a setting, as the report shows it.
+struct Holding {
+    std::wstring location; // the location's name
+    std::wstring path;     // hive and key
+    KSLPolicyFindingState state = pfsMissing;
+    std::wstring type; // registry type of the data there
+    unsigned long ulBytes = 0;
+    Value value; // found values only
+};
+
+struct SettingReport {
+    long lID = 0;
+    bool bString = false;
+    std::wstring keyPath;
+    std::wstring valueName;
+    Value value; // in force
+    Value defaultValue;
+    int nSource = -1;              // index into holdings of the value in force; -1: the default
+    std::vector<Holding> holdings; // every location that holds something, in search order
+};
+
+// What to report: every setting (no IDs, no name), or those with one of the IDs, or whose key
+// path and value name hold the name (any case).
+struct Selection {
+    std::vector<long> ids;
+    std::wstring name;
+    bool matches(long lID, const std::wstring& path) const;
+};
+
+// The selected settings of the policy in ID order; false when a setting could not be inspected.
+bool buildReport(CKSLProductPolicy& policy, const Selection& selection, std::vector<SettingReport>& rows);
+
+// The report as text and as JSON. bAll adds the values that the one in force shadows; values of
+// an unusable type are always shown (they are never used, and the administrator should know).
+std::wstring reportText(const std::wstring& title, const std::vector<SettingReport>& rows, bool bAll);
+std::wstring reportJson(const std::wstring& product, const std::vector<SettingReport>& rows, bool bAll);
+
+} // namespace skpolicy
