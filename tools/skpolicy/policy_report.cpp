@@ -86,6 +86,8 @@ Value valueOf(const CKSLWCharString& szText)
 // How the text report prints a value: a number, or the text in quotes.
 std::wstring shown(const SettingReport& row, const Value& value)
 {
+    if (row.bHidden)
+        return L"(not shown)";
     return row.bString ? L"\"" + value.text + L"\"" : std::to_wstring(value.ulNumber);
 }
 
@@ -102,6 +104,8 @@ bool addRow(CKSLProductPolicy& policy, long lID, const Selection& selection, std
     row.valueName = setting.getValueName().getString();
     if (!selection.matches(lID, settingPath(row.keyPath, row.valueName)))
         return true;
+    row.bHidden = std::find(selection.secretNames.begin(), selection.secretNames.end(), row.valueName) !=
+                  selection.secretNames.end();
     row.defaultValue = valueOf(setting.getDefault());
 
     CKSLPolicyInspection<TValue> inspection;
@@ -160,6 +164,8 @@ std::wstring jsonText(const std::wstring& text)
 
 std::wstring jsonValue(const SettingReport& row, const Value& value)
 {
+    if (row.bHidden)
+        return L"null";
     return row.bString ? jsonText(value.text) : std::to_wstring(value.ulNumber);
 }
 
@@ -240,7 +246,7 @@ std::wstring reportJson(const std::wstring& product, const std::vector<SettingRe
         const bool bDefault = row.nSource < 0;
         out += std::wstring(r == 0 ? L"" : L",") + L"\n    {\"id\": " + std::to_wstring(row.lID) +
                L", \"type\": " + (row.bString ? L"\"string\"" : L"\"dword\"") +
-               L", \"keyPath\": " + jsonText(row.keyPath) + L", \"valueName\": " + jsonText(row.valueName) +
+               L", \"keyPath\": " + jsonText(row.keyPath) + L", \"valueName\": " + jsonText(row.valueName) + (row.bHidden ? L", \"hidden\": true" : L"") +
                L",\n     \"value\": " + jsonValue(row, row.value) + L", \"default\": " + jsonValue(row, row.defaultValue) +
                L", \"source\": " +
                jsonText(bDefault ? L"default" : row.holdings[row.nSource].location) + L", \"sourcePath\": " +

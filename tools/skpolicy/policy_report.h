@@ -47,6 +47,7 @@ struct SettingReport {
     std::wstring valueName;
     Value value; // in force
     Value defaultValue;
+    bool bHidden = false;          // a secret (a password): its values are not printed
     int nSource = -1;              // index into holdings of the value in force; -1: the default
     std::vector<Holding> holdings; // every location that holds something, in search order
 };
@@ -57,6 +58,8 @@ struct Selection {
     std::vector<long> ids;
     std::wstring name;
     bool matches(long lID, const std::wstring& path) const;
+    // Value names whose values the report does not print (passwords).
+    std::vector<std::wstring> secretNames;
 };
 
 // The selected settings of the policy in ID order; false when a setting could not be inspected.

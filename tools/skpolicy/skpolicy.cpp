@@ -120,8 +120,11 @@ int runReport(const Options& o, std::wstring& out, std::wstring& err)
         return 2;
     }
     std::unique_ptr<CKSLProductPolicy> policy = makePolicy(o);
+    Selection selection = o.selection;
+    if (o.bZdr)
+        selection.secretNames.push_back(L"Pwd"); // the share's password
     std::vector<SettingReport> rows;
-    if (!buildReport(*policy, o.selection, rows)) {
+    if (!buildReport(*policy, selection, rows)) {
         err += L"skpolicy: the settings could not be read\n";
         return 1;
     }

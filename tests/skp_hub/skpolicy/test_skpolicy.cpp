@@ -291,7 +291,8 @@ TEST_F(SkpolicyTest, NetworkDriveSettingsOfAClient)
 {
     ASSERT_TRUE(setRegDword(HKEY_CURRENT_USER, L"Software\\Tessil\\ZDR", L"timeout", 45));
     ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tessil\\ZDR\\Safekeep", L"UNC", L"\\\\srv\\bk"));
-    Result json = skpolicyRun({L"report", L"--zdr", L"Safekeep", L"--json"});
+    ASSERT_TRUE(setRegString(HKEY_CURRENT_USER, L"Software\\Tessil\\ZDR\\Safekeep", L"Pwd", L"s3cr3t"));
+    Result json = skpolicyRun({L"report", L"--zdr", L"Safekeep", L"--json", L"--all"});
     ASSERT_EQ(0, json.rc) << json.err;
     Json doc;
     ASSERT_TRUE(parseJson(json.out, doc));
@@ -306,6 +307,17 @@ TEST_F(SkpolicyTest, NetworkDriveSettingsOfAClient)
     EXPECT_EQ(45, doc["settings"].items[6]["value"].number);
     EXPECT_EQ("user-product", doc["settings"].items[6]["source"].text);
     EXPECT_EQ(30, doc["settings"].items[6]["default"].number);
+
+    // The share's password: where it comes from, never what it is.
+    const Json& pwd = doc["settings"].items[3];
+    EXPECT_EQ("Pwd", pwd["valueName"].text);
+    EXPECT_TRUE(pwd["hidden"].boolean);
+    EXPECT_EQ(Json::kNull, pwd["value"].kind);
+    EXPECT_EQ("user-product", pwd["source"].text);
+    EXPECT_EQ(Json::kNull, pwd["locations"].items.at(0)["value"].kind);
+    Result text = skpolicyRun({L"report", L"--zdr", L"Safekeep", L"--id", L"3"});
+    EXPECT_EQ(std::string::npos, (json.out + text.out).find("s3cr3t"));
+    EXPECT_NE(std::string::npos, text.out.find("3    Safekeep\\Pwd (string) = (not shown)\n")) << text.out;
 }
 
 // --- set and clear ------------------------------------------------------------------------------
