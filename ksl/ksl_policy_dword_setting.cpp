@@ -41,18 +41,22 @@ bool CKSLPolicyDwordSetting::getPolicy(unsigned long ulLocation, unsigned long& 
                                        const CKSLWCharString& szNameValue)
 {
     CKSLMethodTrace trace(kClass, L"getPolicy", KSL_HERE);
-    return trace.boolean(readPolicy(ulLocation, ulValue, bUseHeld, szNameValue, kClass,
-                                    [this](HKEY hHive, const CKSLWCharString& szKey,
-                                           CKSLPolicyFinding<unsigned long>& finding) { readAt(hHive, szKey, finding); }));
+    return trace.boolean(
+        readPolicy(ulLocation, ulValue, bUseHeld, szNameValue, kClass,
+                   [this](HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<unsigned long>& finding) {
+                       readAt(hHive, szKey, finding);
+                   }));
 }
 
 bool CKSLPolicyDwordSetting::inspectPolicy(unsigned long ulLocation, CKSLPolicyFinding<unsigned long>& finding,
                                            const CKSLWCharString& szNameValue)
 {
     CKSLMethodTrace trace(kClass, L"inspectPolicy", KSL_HERE);
-    return trace.boolean(inspectLocation(ulLocation, finding, szNameValue, kClass,
-                                         [this](HKEY hHive, const CKSLWCharString& szKey,
-                                                CKSLPolicyFinding<unsigned long>& found) { readAt(hHive, szKey, found); }));
+    return trace.boolean(
+        inspectLocation(ulLocation, finding, szNameValue, kClass,
+                        [this](HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<unsigned long>& found) {
+                            readAt(hHive, szKey, found);
+                        }));
 }
 
 void CKSLPolicyDwordSetting::readAt(HKEY hHive, const CKSLWCharString& szKey,

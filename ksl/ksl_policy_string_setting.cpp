@@ -49,20 +49,22 @@ bool CKSLPolicyStringSetting::getPolicy(unsigned long ulLocation, CKSLWCharStrin
                                         const CKSLWCharString& szNameValue)
 {
     CKSLMethodTrace trace(kClass, L"getPolicy", KSL_HERE);
-    return trace.boolean(readPolicy(ulLocation, szValue, bUseHeld, szNameValue, kClass,
-                                    [this](HKEY hHive, const CKSLWCharString& szKey,
-                                           CKSLPolicyFinding<CKSLWCharString>& finding) { readAt(hHive, szKey, finding); }));
+    return trace.boolean(
+        readPolicy(ulLocation, szValue, bUseHeld, szNameValue, kClass,
+                   [this](HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<CKSLWCharString>& finding) {
+                       readAt(hHive, szKey, finding);
+                   }));
 }
 
 bool CKSLPolicyStringSetting::inspectPolicy(unsigned long ulLocation, CKSLPolicyFinding<CKSLWCharString>& finding,
                                             const CKSLWCharString& szNameValue)
 {
     CKSLMethodTrace trace(kClass, L"inspectPolicy", KSL_HERE);
-    return trace.boolean(inspectLocation(
-        ulLocation, finding, szNameValue, kClass,
-        [this](HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<CKSLWCharString>& found) {
-            readAt(hHive, szKey, found);
-        }));
+    return trace.boolean(
+        inspectLocation(ulLocation, finding, szNameValue, kClass,
+                        [this](HKEY hHive, const CKSLWCharString& szKey, CKSLPolicyFinding<CKSLWCharString>& found) {
+                            readAt(hHive, szKey, found);
+                        }));
 }
 
 void CKSLPolicyStringSetting::readAt(HKEY hHive, const CKSLWCharString& szKey,

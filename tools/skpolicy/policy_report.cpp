@@ -208,8 +208,9 @@ bool buildReport(CKSLProductPolicy& policy, const Selection& selection, std::vec
     if (!addRows<CKSLPolicyDwordSetting, unsigned long>(policy, dwordIDs, selection, rows) ||
         !addRows<CKSLPolicyStringSetting, CKSLWCharString>(policy, stringIDs, selection, rows))
         return false;
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const SettingReport& a, const SettingReport& b) { return a.lID < b.lID; });
+    std::stable_sort(rows.begin(), rows.end(), [](const SettingReport& a, const SettingReport& b) {
+        return a.lID < b.lID;
+    });
     return true;
 }
 
@@ -244,11 +245,11 @@ std::wstring reportJson(const std::wstring& product, const std::vector<SettingRe
     for (size_t r = 0; r < rows.size(); ++r) {
         const SettingReport& row = rows[r];
         const bool bDefault = row.nSource < 0;
-        out += std::wstring(r == 0 ? L"" : L",") + L"\n    {\"id\": " + std::to_wstring(row.lID) +
-               L", \"type\": " + (row.bString ? L"\"string\"" : L"\"dword\"") +
-               L", \"keyPath\": " + jsonText(row.keyPath) + L", \"valueName\": " + jsonText(row.valueName) + (row.bHidden ? L", \"hidden\": true" : L"") +
-               L",\n     \"value\": " + jsonValue(row, row.value) + L", \"default\": " + jsonValue(row, row.defaultValue) +
-               L", \"source\": " +
+        out += std::wstring(r == 0 ? L"" : L",") + L"\n    {\"id\": " + std::to_wstring(row.lID) + L", \"type\": " +
+               (row.bString ? L"\"string\"" : L"\"dword\"") + L", \"keyPath\": " + jsonText(row.keyPath) +
+               L", \"valueName\": " + jsonText(row.valueName) + (row.bHidden ? L", \"hidden\": true" : L"") +
+               L",\n     \"value\": " + jsonValue(row, row.value) + L", \"default\": " +
+               jsonValue(row, row.defaultValue) + L", \"source\": " +
                jsonText(bDefault ? L"default" : row.holdings[row.nSource].location) + L", \"sourcePath\": " +
                (bDefault ? L"null" : jsonText(row.holdings[row.nSource].path)) + L",\n     \"locations\": [";
         bool bFirst = true;

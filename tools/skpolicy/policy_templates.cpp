@@ -21,7 +21,7 @@ struct TemplateSetting {
     bool bString = false;
     std::wstring keyPath;
     std::wstring valueName;
-    std::wstring defaultText; // as the explain text shows it
+    std::wstring defaultText;   // as the explain text shows it
     std::wstring defaultString; // a string setting's default itself
     unsigned long ulDefault = 0;
 };
@@ -31,11 +31,20 @@ std::wstring escaped(const std::wstring& text)
     std::wstring out;
     for (wchar_t c : text) {
         switch (c) {
-        case L'&': out += L"&amp;"; break;
-        case L'<': out += L"&lt;"; break;
-        case L'>': out += L"&gt;"; break;
-        case L'"': out += L"&quot;"; break;
-        default: out += c;
+        case L'&':
+            out += L"&amp;";
+            break;
+        case L'<':
+            out += L"&lt;";
+            break;
+        case L'>':
+            out += L"&gt;";
+            break;
+        case L'"':
+            out += L"&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -142,8 +151,8 @@ std::wstring policyAdmx(const TemplateSetting& s, const std::wstring& policyKey,
                         bool bDefaults)
 {
     const std::wstring name = policyName(s) + (bDefaults ? L"_UserDefaults" : L"");
-    const std::wstring key = policyKey + (bDefaults ? L"\\User Defaults" : L"") +
-                             (s.keyPath.empty() ? L"" : L"\\" + s.keyPath);
+    const std::wstring key =
+        policyKey + (bDefaults ? L"\\User Defaults" : L"") + (s.keyPath.empty() ? L"" : L"\\" + s.keyPath);
     std::wstring out = L"    <policy name=\"" + name + L"\" class=\"" + (bDefaults ? L"Machine" : L"Both") +
                        L"\" displayName=\"$(string." + name + L")\" explainText=\"$(string." + name +
                        L"_Help)\" presentation=\"$(presentation." + policyName(s) + L")\" key=\"" + escaped(key) +
@@ -194,8 +203,8 @@ std::wstring presentation(const TemplateSetting& s)
 {
     std::wstring out = L"      <presentation id=\"" + policyName(s) + L"\">" + kEol;
     if (s.bString)
-        out += L"        <textBox refId=\"Value\">" + std::wstring(kEol) + L"          <label>" +
-               escaped(s.valueName) + L"</label>" + kEol +
+        out += L"        <textBox refId=\"Value\">" + std::wstring(kEol) + L"          <label>" + escaped(s.valueName) +
+               L"</label>" + kEol +
                (s.defaultString.empty()
                     ? std::wstring()
                     : L"          <defaultValue>" + escaped(s.defaultString) + L"</defaultValue>" + kEol) +
@@ -226,8 +235,9 @@ bool buildTemplates(CKSLProductPolicy& policy, const std::wstring& vendor, const
         !collect<CKSLPolicyDwordSetting>(policy, dwordIDs, settings) ||
         !collect<CKSLPolicyStringSetting>(policy, stringIDs, settings))
         return false;
-    std::stable_sort(settings.begin(), settings.end(),
-                     [](const TemplateSetting& a, const TemplateSetting& b) { return a.lID < b.lID; });
+    std::stable_sort(settings.begin(), settings.end(), [](const TemplateSetting& a, const TemplateSetting& b) {
+        return a.lID < b.lID;
+    });
 
     const std::wstring policyKey = L"Software\\Policies\\" + vendor + L"\\" + product;
     Categories categories(product);
@@ -249,13 +259,13 @@ bool buildTemplates(CKSLProductPolicy& policy, const std::wstring& vendor, const
                      kSupported + L"\" displayName=\"$(string." + kSupported + L")\" />" + kEol +
                      L"    </definitions>" + kEol + L"  </supportedOn>" + kEol + categories.admx() + L"  <policies>" +
                      kEol + policies + L"  </policies>" + kEol + L"</policyDefinitions>" + kEol;
-    templates.adml = header(L"policyDefinitionResources") + L"  <displayName>" + escaped(product) +
-                     L"</displayName>" + kEol + L"  <description>" + escaped(product) + L" settings of " +
-                     escaped(vendor) + L"</description>" + kEol + L"  <resources>" + kEol + L"    <stringTable>" +
-                     kEol + L"      <string id=\"" + kSupported + L"\">" + escaped(product) +
-                     L" 4.0 and later</string>" + kEol + categories.strings() + strings + L"    </stringTable>" +
-                     kEol + L"    <presentationTable>" + kEol + presentations + L"    </presentationTable>" + kEol +
-                     L"  </resources>" + kEol + L"</policyDefinitionResources>" + kEol;
+    templates.adml = header(L"policyDefinitionResources") + L"  <displayName>" + escaped(product) + L"</displayName>" +
+                     kEol + L"  <description>" + escaped(product) + L" settings of " + escaped(vendor) +
+                     L"</description>" + kEol + L"  <resources>" + kEol + L"    <stringTable>" + kEol +
+                     L"      <string id=\"" + kSupported + L"\">" + escaped(product) + L" 4.0 and later</string>" +
+                     kEol + categories.strings() + strings + L"    </stringTable>" + kEol + L"    <presentationTable>" +
+                     kEol + presentations + L"    </presentationTable>" + kEol + L"  </resources>" + kEol +
+                     L"</policyDefinitionResources>" + kEol;
     return true;
 }
 

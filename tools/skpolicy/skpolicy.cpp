@@ -131,8 +131,8 @@ int runReport(const Options& o, std::wstring& out, std::wstring& err)
     if (o.bJson)
         out += reportJson(productName(o), rows, o.bAll);
     else
-        out += reportText(o.bZdr ? L"ZDR settings for the client \"" + o.zdrClient + L"\"" : L"Safekeep settings",
-                          rows, o.bAll);
+        out += reportText(o.bZdr ? L"ZDR settings for the client \"" + o.zdrClient + L"\"" : L"Safekeep settings", rows,
+                          o.bAll);
     return 0;
 }
 
@@ -166,8 +166,7 @@ int writeSetting(CKSLProductPolicy& policy, long lID, const TValue& value, const
 }
 
 template <class TSetting, class TValue>
-int clearSetting(CKSLProductPolicy& policy, long lID, unsigned long ulLocation, std::wstring& out,
-                 std::wstring& err)
+int clearSetting(CKSLProductPolicy& policy, long lID, unsigned long ulLocation, std::wstring& out, std::wstring& err)
 {
     TSetting setting;
     CKSLPolicyFinding<TValue> finding;
@@ -214,8 +213,8 @@ int runChange(const Options& o, bool bSet, std::wstring& out, std::wstring& err)
                    L"\" is not a number of 0 to 4294967295 (decimal, or hex with 0x)\n";
             return 1;
         }
-        return writeSetting<CKSLPolicyDwordSetting>(*policy, lID, ulValue, std::to_wstring(ulValue), ulLocation,
-                                                    out, err);
+        return writeSetting<CKSLPolicyDwordSetting>(*policy, lID, ulValue, std::to_wstring(ulValue), ulLocation, out,
+                                                    err);
     }
     if (hasID(stringIDs, lID)) {
         if (!bSet)
@@ -225,8 +224,8 @@ int runChange(const Options& o, bool bSet, std::wstring& out, std::wstring& err)
             err += L"skpolicy: setting " + o.positional[0] + L" takes at most 259 characters\n";
             return 1;
         }
-        return writeSetting<CKSLPolicyStringSetting>(*policy, lID, CKSLWCharString(text.c_str()),
-                                                     L"\"" + text + L"\"", ulLocation, out, err);
+        return writeSetting<CKSLPolicyStringSetting>(*policy, lID, CKSLWCharString(text.c_str()), L"\"" + text + L"\"",
+                                                     ulLocation, out, err);
     }
     err += L"skpolicy: there is no setting " + o.positional[0] + L"\n";
     return 1;
@@ -238,8 +237,7 @@ bool writeFile(const std::wstring& path, const std::wstring& text, std::wstring&
     CKSLScopedFile file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD dwWritten = 0;
-    if (!file.valid() ||
-        !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &dwWritten, nullptr) ||
+    if (!file.valid() || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &dwWritten, nullptr) ||
         dwWritten != bytes.size()) {
         err += L"skpolicy: cannot write " + path + L" (error " + std::to_wstring(GetLastError()) + L")\n";
         return false;
@@ -284,8 +282,8 @@ std::string toUtf8(const std::wstring& text)
 {
     if (text.empty())
         return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
     if (n > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);

@@ -437,8 +437,8 @@ TEST_F(ProductPolicyTest, InspectionShowsEveryLocation)
         DWORD dwType;
         DWORD dwBytes;
         unsigned long ulValue;
-    } expected[] = {{pfsUnusable, REG_SZ, 4, 0}, {pfsFound, REG_DWORD, 4, 202}, {pfsMissing, REG_NONE, 0, 0},
-                    {pfsFound, REG_DWORD, 4, 808},  {pfsMissing, REG_NONE, 0, 0},        {pfsMissing, REG_NONE, 0, 0}};
+    } expected[] = {{pfsUnusable, REG_SZ, 4, 0},   {pfsFound, REG_DWORD, 4, 202}, {pfsMissing, REG_NONE, 0, 0},
+                    {pfsFound, REG_DWORD, 4, 808}, {pfsMissing, REG_NONE, 0, 0},  {pfsMissing, REG_NONE, 0, 0}};
     ASSERT_EQ(6UL, inspection.findings.getCount());
     const CKSLNode<CKSLPolicyFinding<unsigned long>>* pNode = inspection.findings.getFirstNode();
     for (unsigned long i = 0; i < 6; ++i, pNode = pNode->getNext()) {

@@ -128,7 +128,8 @@ TEST_F(SkpolicyTest, FirstLocationIsTheSourceTheOtherIsShadowed)
 
 TEST_F(SkpolicyTest, StringInADwordSettingIsReportedUnusable)
 {
-    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey) + L"\\Settings\\Backup", L"BackupLocal", L"0"));
+    ASSERT_TRUE(
+        setRegString(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey) + L"\\Settings\\Backup", L"BackupLocal", L"0"));
     Result text = skpolicyRun({L"report", L"--id", L"63"});
     ASSERT_EQ(0, text.rc) << text.err;
     const std::vector<std::string> expected = {
@@ -136,7 +137,8 @@ TEST_F(SkpolicyTest, StringInADwordSettingIsReportedUnusable)
         "",
         "63   Settings\\Backup\\BackupLocal (DWORD) = 0",
         "     source    default",
-        "     unusable  machine-policy        HKEY_LOCAL_MACHINE\\Software\\Policies\\Tessil\\Safekeep\\Settings\\Backup "
+        "     unusable  machine-policy        "
+        "HKEY_LOCAL_MACHINE\\Software\\Policies\\Tessil\\Safekeep\\Settings\\Backup "
         "(REG_SZ, 4 bytes: not used)",
     };
     EXPECT_EQ(expected, lines(text.out));
@@ -236,8 +238,9 @@ TEST_F(SkpolicyTest, ReportAgreesWithTheProductPolicyForEverySetting)
         lPrevious = lID;
         ASSERT_EQ(1u, expected.count(lID)) << lID;
         const Expected& e = expected[lID];
-        const std::string value = row["type"].text == "string" ? row["value"].text : std::to_string(
-                                                                                         static_cast<unsigned long>(row["value"].number));
+        const std::string value = row["type"].text == "string"
+                                      ? row["value"].text
+                                      : std::to_string(static_cast<unsigned long>(row["value"].number));
         EXPECT_EQ(answers[lID], value) << "setting " << lID;
         EXPECT_EQ(e.source, row["source"].text) << "setting " << lID;
         std::set<std::string> roles;
@@ -367,8 +370,8 @@ TEST_F(SkpolicyTest, SetWritesOneLocationAndRefusesWrongValues)
     Result cleared = skpolicyRun({L"clear", L"63", L"--location", L"policy-user-defaults"});
     ASSERT_EQ(0, cleared.rc) << cleared.err;
     EXPECT_EQ(0u, cleared.out.find("cleared 63 at policy-user-defaults"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              RegGetValueW(HKEY_LOCAL_MACHINE, defaultsKey.c_str(), L"BackupLocal", RRF_RT_ANY, nullptr, nullptr, nullptr));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegGetValueW(HKEY_LOCAL_MACHINE, defaultsKey.c_str(), L"BackupLocal", RRF_RT_ANY,
+                                                 nullptr, nullptr, nullptr));
     Result again = skpolicyRun({L"clear", L"63", L"--location", L"policy-user-defaults"});
     EXPECT_EQ(0, again.rc);
     EXPECT_EQ(0u, again.out.find("nothing to clear for 63"));
@@ -466,14 +469,16 @@ TEST_F(SkpolicyTest, TemplatesAreWellFormedCompleteAndStable)
     EXPECT_TRUE(adml == readFileBytes(second + L"\\en-US\\Safekeep.adml"));
 
     std::string xmllint;
-    EXPECT_EQ(0, runOnHost(first, "xmllint --noout '" + unixPath(first + L"\\Safekeep.admx") + "' '" +
-                                      unixPath(first + L"\\en-US\\Safekeep.adml") + "'",
+    EXPECT_EQ(0, runOnHost(first,
+                           "xmllint --noout '" + unixPath(first + L"\\Safekeep.admx") + "' '" +
+                               unixPath(first + L"\\en-US\\Safekeep.adml") + "'",
                            xmllint))
         << xmllint;
 
     // The schema's frame, and every reference resolved exactly once.
-    for (const char* part : {"<policyDefinitions ", "xmlns=\"http://schemas.microsoft.com/GroupPolicy/2006/07/"
-                                                    "PolicyDefinitions\"",
+    for (const char* part : {"<policyDefinitions ",
+                             "xmlns=\"http://schemas.microsoft.com/GroupPolicy/2006/07/"
+                             "PolicyDefinitions\"",
                              "<policyNamespaces>", "<target prefix=", "<resources minRequiredRevision=",
                              "<supportedOn>", "<categories>", "<policies>"})
         EXPECT_NE(std::string::npos, admx.find(part)) << part;
