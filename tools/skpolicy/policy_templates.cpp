@@ -28,24 +28,20 @@ struct TemplateSetting {
 
 std::wstring escaped(const std::wstring& text)
 {
+    static const struct {
+        wchar_t c;
+        const wchar_t* wcsEntity;
+    } kEntities[] = {{L'&', L"&amp;"}, {L'<', L"&lt;"}, {L'>', L"&gt;"}, {L'"', L"&quot;"}};
     std::wstring out;
     for (wchar_t c : text) {
-        switch (c) {
-        case L'&':
-            out += L"&amp;";
-            break;
-        case L'<':
-            out += L"&lt;";
-            break;
-        case L'>':
-            out += L"&gt;";
-            break;
-        case L'"':
-            out += L"&quot;";
-            break;
-        default:
+        const wchar_t* wcsEntity = nullptr;
+        for (const auto& e : kEntities)
+            if (e.c == c)
+                wcsEntity = e.wcsEntity;
+        if (wcsEntity != nullptr)
+            out += wcsEntity;
+        else
             out += c;
-        }
     }
     return out;
 }
