@@ -55,7 +55,7 @@ test: build prefix
 
 demo: build prefix
 	@$(WINE_START)
-	@scripts/demo $(BUILD); rc=$$?; $(WINE_FINISH); exit $$rc
+	@scripts/demo $(BUILD) $(BUILD64); rc=$$?; $(WINE_FINISH); exit $$rc
 
 clean:
 	rm -rf $(BUILD) $(BUILD64)
