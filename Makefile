@@ -13,7 +13,10 @@ WINEPREFIX ?= $(CURDIR)/.wineprefix
 export WINEPREFIX
 export WINEARCH := win64
 export WINEDEBUG ?= -all
-CMAKE_CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=Release
+# ccache, where the machine has it, makes the second tree and rebuilds quick.
+CCACHE          := $(shell command -v ccache 2>/dev/null)
+CMAKE_CONFIGURE  = cmake -S . -DCMAKE_BUILD_TYPE=Release \
+                   $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 # A Wine server that lingers a few seconds after its last program, so back-to-back runs start
 # fast; "finish" waits for it to go, without killing anybody else's programs on the prefix.
