@@ -1,13 +1,22 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   builds all and shows, through hubhost under Wine, what a launcher gets from the plug-in
 #   make test   builds all and runs every test
+#
+# Everything is built twice from the same sources: for x86 (32-bit launchers) in $(BUILD) and for
+# x64 (64-bit launchers) in $(BUILD64). Both run in one 64-bit Wine prefix, the x86 programs as
+# 32-bit programs on 64-bit Windows.
 MAKEFLAGS  += --no-print-directory
 BUILD      ?= build
+BUILD64    ?= build-x64
 JOBS       ?= 2
 WINEPREFIX ?= $(CURDIR)/.wineprefix
 export WINEPREFIX
-export WINEARCH := win32
+export WINEARCH := win64
 export WINEDEBUG ?= -all
+# ccache, where the machine has it, makes the second tree and rebuilds quick.
+CCACHE          := $(shell command -v ccache 2>/dev/null)
+CMAKE_CONFIGURE  = cmake -S . -DCMAKE_BUILD_TYPE=Release \
+                   $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 # A Wine server that lingers a few seconds after its last program, so back-to-back runs start
 # fast; "finish" waits for it to go, without killing anybody else's programs on the prefix.
@@ -27,13 +36,19 @@ deps:
 prefix: deps
 	@scripts/ensure-prefix
 
+# The x86 tree's ctest runs the x64 tree's test programs too, so that one run schedules both.
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(CMAKE_CONFIGURE) -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DSKP_PEER_TESTS=$(abspath $(BUILD64))/tests/CTestTestfile.cmake >/dev/null
 
-configure: $(BUILD)/CMakeCache.txt
+$(BUILD64)/CMakeCache.txt: | deps
+	$(CMAKE_CONFIGURE) -B $(BUILD64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+
+configure: $(BUILD)/CMakeCache.txt $(BUILD64)/CMakeCache.txt
 
 build: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD64) -j $(JOBS)
 
 # A test program that hangs while Wine starts it (rare, seen on a busy prefix) is run again once;
 # a test that fails is never repeated.
@@ -43,7 +58,7 @@ test: build prefix
 
 demo: build prefix
 	@$(WINE_START)
-	@scripts/demo $(BUILD); rc=$$?; $(WINE_FINISH); exit $$rc
+	@scripts/demo $(BUILD) $(BUILD64); rc=$$?; $(WINE_FINISH); exit $$rc
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD64)

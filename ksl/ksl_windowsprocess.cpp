@@ -13,9 +13,14 @@ namespace {
 const wchar_t kClassName[] = L"CKSLWindowsProcess";
 const wchar_t kNoHandle[] = L"No valid process handle to wait for.";
 
-// The records the shell and CreateProcessW expect on this 32-bit platform.
+// The records the shell and CreateProcessW expect, for each of the two platforms.
+#ifdef _WIN64
+static_assert(sizeof(STARTUPINFOW) == 104, "STARTUPINFOW is 104 bytes");
+static_assert(sizeof(SHELLEXECUTEINFOW) == 112, "SHELLEXECUTEINFOW is 112 bytes");
+#else
 static_assert(sizeof(STARTUPINFOW) == 68, "STARTUPINFOW is 68 bytes");
 static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "SHELLEXECUTEINFOW is 60 bytes");
+#endif
 static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "one privilege entry is 16 bytes");
 static_assert((SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NO_CONSOLE) == 0x8440, "shell start mask");
 

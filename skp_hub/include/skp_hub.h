@@ -1,9 +1,12 @@
 /*
  * skp_hub.dll: the Safekeep plug-in of the hub launcher. Public header for launcher authors.
  *
- * The launcher loads skp_hub.dll and looks up five __stdcall exports by name. Every export takes
- * and returns 32-bit values; texts travel as UTF-16 inside records that the launcher owns. The
- * plug-in never allocates for the caller and keeps no pointer after returning.
+ * The launcher loads skp_hub.dll and looks up five __stdcall exports by name. There is one DLL per
+ * launcher bitness, built from the same sources: x86 for 32-bit launchers, x64 for 64-bit ones.
+ * In both, every integer argument and result is 32 bits wide and the records have the same layout
+ * (940 and 948 bytes); only pointers are the platform's size. Texts travel as UTF-16 inside records
+ * that the launcher owns. The plug-in never allocates for the caller and keeps no pointer after
+ * returning.
  *
  * Record protocol of LP_GetFunctionInfo and LP_GetStatus (pcbSize is required):
  *   - product not installed: the record is zeroed from byte 4 up to *pcbSize (when above 4),

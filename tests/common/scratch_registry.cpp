@@ -1,6 +1,7 @@
 #include "scratch_registry.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -14,6 +15,78 @@ struct ScopedKey {
             RegCloseKey(h);
     }
 };
+
+// Deletes a key and everything below it in the 64-bit view (the whole tree, whichever view this
+// program has), removing a symbolic link itself rather than what it points to.
+void deleteScratchTree(HKEY hParent, const wchar_t* wcsName)
+{
+    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    static const auto pfnNtDeleteKey =
+        reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    ScopedKey key;
+    if (!pfnNtDeleteKey || RegOpenKeyExW(hParent, wcsName, REG_OPTION_OPEN_LINK,
+                                         KEY_READ | DELETE | KEY_WOW64_64KEY, &key.h) != ERROR_SUCCESS)
+        return;
+    wchar_t sub[256];
+    for (DWORD i = 0;;) {
+        DWORD len = 256;
+        if (RegEnumKeyExW(key.h, i, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        deleteScratchTree(key.h, sub);
+        len = 256;
+        wchar_t again[256];
+        if (RegEnumKeyExW(key.h, i, again, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+            wcscmp(again, sub) == 0)
+            ++i; // could not be deleted: go on with the next one
+    }
+    pfnNtDeleteKey(key.h);
+}
+
+// On 64-bit Windows the machine branch of a 32-bit program is redirected: HKLM\SOFTWARE\X is
+// HKLM\SOFTWARE\Wow6432Node\X, except the policy branch, which both views share through a link.
+// The scratch machine key gets the same layout, so that each build sees its own view as it would
+// on the real machine.
+bool is64BitWindows()
+{
+    SYSTEM_INFO native = {};
+    GetNativeSystemInfo(&native);
+    return native.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_INTEL;
+}
+
+std::wstring keyObjectName(HKEY hKey)
+{
+    using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto pfnNtQueryKey =
+        reinterpret_cast<NtQueryKeyFn>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    const int kKeyNameInformation = 3;
+    ULONG cb = 0;
+    static_assert(sizeof(ULONG) == 4, "the name length comes first");
+    std::wstring buffer(1024, L'\0');
+    if (!pfnNtQueryKey ||
+        pfnNtQueryKey(hKey, kKeyNameInformation, &buffer[0], static_cast<ULONG>(buffer.size() * sizeof(wchar_t)), &cb) != 0)
+        return std::wstring();
+    ULONG cbName = 0;
+    memcpy(&cbName, buffer.data(), sizeof cbName);
+    return std::wstring(buffer.data() + 2, cbName / sizeof(wchar_t));
+}
+
+void mirrorWow64Layout(HKEY hMachine)
+{
+    ScopedKey policies, wow, link;
+    const DWORD sam = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
+    if (RegCreateKeyExW(hMachine, L"SOFTWARE\\Policies", 0, nullptr, 0, sam, nullptr, &policies.h, nullptr) ||
+        RegCreateKeyExW(hMachine, L"SOFTWARE\\Wow6432Node", 0, nullptr, 0, sam, nullptr, &wow.h, nullptr)) {
+        ADD_FAILURE() << "cannot create the scratch machine branches";
+        return;
+    }
+    const std::wstring target = keyObjectName(policies.h);
+    if (target.empty() ||
+        RegCreateKeyExW(wow.h, L"Policies", 0, nullptr, REG_OPTION_CREATE_LINK, sam | KEY_CREATE_LINK, nullptr,
+                        &link.h, nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(link.h, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                       static_cast<DWORD>(target.size() * sizeof(wchar_t))) != ERROR_SUCCESS)
+        ADD_FAILURE() << "cannot link the 32-bit policy branch to the shared one";
+}
 
 bool processAlive(DWORD pid)
 {
@@ -37,8 +110,14 @@ void removeStaleScratchKeys(HKEY hRealUser)
         if (RegEnumKeyExW(root.h, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         const DWORD pid = wcstoul(name, nullptr, 10);
-        if (pid != GetCurrentProcessId() && !processAlive(pid) && RegDeleteTreeW(root.h, name) == ERROR_SUCCESS)
-            continue; // the next key moved into slot i
+        if (pid != GetCurrentProcessId() && !processAlive(pid)) {
+            deleteScratchTree(root.h, name);
+            DWORD again = 64;
+            wchar_t now[64];
+            if (RegEnumKeyExW(root.h, i, now, &again, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+                wcscmp(now, name) != 0)
+                continue; // the next key moved into slot i
+        }
         ++i;
     }
 }
@@ -62,7 +141,7 @@ ScratchRegistry::ScratchRegistry()
     wchar_t sub[96];
     swprintf(sub, 96, L"%ls\\%lu-%u", kTestRoot, GetCurrentProcessId(), ++s_counter);
     m_path = sub;
-    RegDeleteTreeW(hUser, sub);
+    deleteScratchTree(hUser, sub);
     const std::wstring machine = m_path + L"\\HKLM";
     const std::wstring user = m_path + L"\\HKCU";
     RegCreateKeyExW(hUser, machine.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hMachine, nullptr);
@@ -71,6 +150,8 @@ ScratchRegistry::ScratchRegistry()
         ADD_FAILURE() << "cannot create the scratch registry keys";
         return;
     }
+    if (is64BitWindows())
+        mirrorWow64Layout(m_hMachine);
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hMachine);
     RegOverridePredefKey(HKEY_CURRENT_USER, m_hUser);
 }
@@ -85,7 +166,7 @@ ScratchRegistry::~ScratchRegistry()
         RegCloseKey(m_hUser);
     ScopedKey realUser;
     RegOpenCurrentUser(KEY_ALL_ACCESS, &realUser.h);
-    RegDeleteTreeW(realUser.h ? realUser.h : HKEY_CURRENT_USER, m_path.c_str());
+    deleteScratchTree(realUser.h ? realUser.h : HKEY_CURRENT_USER, m_path.c_str());
 }
 
 void ScratchRegistryTest::SetUp()

@@ -91,9 +91,13 @@ TEST_F(SysFuncsTest, AllSixFunctionsAreFoundUnderWineAndHeldUntilTheObjectGoes)
         EXPECT_TRUE(funcs.isNetworkAlive() && funcs.wtsGetActiveConsoleSessionId() && funcs.wtsFreeMemory() &&
                     funcs.wtsQuerySessionInformation() && funcs.getNativeSystemInfo());
         ASSERT_NE(nullptr, funcs.isWow64Process());
-        BOOL bWow64 = TRUE;
+        // Only an x86 program on 64-bit Windows runs under WOW64.
+        SYSTEM_INFO native = {};
+        GetNativeSystemInfo(&native);
+        const bool bExpected = sizeof(void*) == 4 && native.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_INTEL;
+        BOOL bWow64 = !bExpected;
         EXPECT_TRUE(funcs.isWow64Process()(GetCurrentProcess(), &bWow64));
-        EXPECT_FALSE(bWow64) << "a pure 32-bit Windows";
+        EXPECT_EQ(bExpected, bWow64 != FALSE);
         const auto pfnFree = funcs.wtsFreeMemory();
         EXPECT_EQ(0, funcs.loadFunctions()) << "a second call only fills what is missing";
         EXPECT_EQ(pfnFree, funcs.wtsFreeMemory());

@@ -1,0 +1,15 @@
+# Shared by the two toolchain files: cross-compiles for Windows with the mingw-w64 compilers of
+# MINGW_TRIPLE (posix thread model) and runs the results under the project's Wine prefix.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Tests and tools run through the project's wine wrapper (own prefix, quiet).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
