@@ -14,6 +14,7 @@ namespace {
 
 const size_t kNameChars = 260;        // a variable name of at most 259 characters
 const size_t kLongestCommand = 32767; // the longest command line Windows takes
+const size_t kLongestProgram = MAX_PATH + 1; // a path of at most 259 characters, quoted or not
 const int kMaxExpansions = 256;       // ends chains of variables that name each other
 const int kShowShown = 5;             // SW_SHOW
 
@@ -153,6 +154,10 @@ int runTool(std::wstring program, std::wstring arguments, int nShow, int nWait, 
         expandEnvironment(arguments);
         if (nTraceCommand != 0)
             traceCommand(wcsTraceSource, program, arguments);
+        // No program lies at a longer path, and a shell handed one overruns its buffers (seen
+        // under Wine): such a name counts as a failed start.
+        if (program.size() > kLongestProgram)
+            return -1;
         const CSKToolCommand command{program.c_str(),
                                      arguments.c_str(),
                                      workingDirectory.c_str(),

@@ -21,7 +21,8 @@ void expandEnvironment(std::wstring& text);
 // The priority class and nUseCreateProcess go to CKSLWindowsProcess unchanged (0 starts through
 // the shell); an empty working directory leaves the choice to it. With nTraceCommand != 0 the
 // command is traced under wcsTraceSource. Answers -1 (and stores 0 in *phProcess) when the program
-// could not be started or its handle could not be obtained. The quiet list of tools whose command
+// could not be started or its handle could not be obtained; a program path longer than 259
+// characters (quotes aside) is not started. The quiet list of tools whose command
 // lines stay out of the trace is matched case-insensitively. Never throws.
 int runTool(std::wstring program, std::wstring arguments, int nShow, int nWait, int nPriorityClass,
             std::wstring workingDirectory, HANDLE* phProcess, const wchar_t* wcsTraceSource, int nTraceCommand,

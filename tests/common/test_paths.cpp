@@ -89,3 +89,13 @@ void removeTree(const std::wstring& path)
     }
     RemoveDirectoryW(dir.c_str());
 }
+
+PlantedCopy::PlantedCopy(const std::wstring& source, const std::wstring& destination)
+    : m_path(destination), m_bPlanted(CopyFileW(source.c_str(), destination.c_str(), FALSE) != FALSE)
+{
+}
+
+PlantedCopy::~PlantedCopy()
+{
+    DeleteFileW(m_path.c_str());
+}

@@ -33,3 +33,18 @@ std::string readFileBytes(const std::wstring& path);
 bool fileExists(const std::wstring& path);
 // Removes a folder and everything in it.
 void removeTree(const std::wstring& path);
+
+// A copy of a file put where a look-alike (or a needed file) is to lie, removed again with the
+// object, also when the test stops early.
+class PlantedCopy {
+public:
+    PlantedCopy(const std::wstring& source, const std::wstring& destination);
+    ~PlantedCopy();
+    PlantedCopy(const PlantedCopy&) = delete;
+    PlantedCopy& operator=(const PlantedCopy&) = delete;
+    bool planted() const { return m_bPlanted; }
+
+private:
+    std::wstring m_path;
+    bool m_bPlanted;
+};

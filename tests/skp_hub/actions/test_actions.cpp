@@ -151,8 +151,9 @@ TEST_F(ActionsTest, WithoutAnInstallPathNothingIsStartedFromTheDrivesRoot)
     ASSERT_TRUE(deleteRegValue(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep", L"InstallPath"));
     const std::wstring safekeepTrace = testScratchPath(L"safekeep.log");
     ASSERT_TRUE(enableTrace(L"Safekeep", safekeepTrace));
-    for (const wchar_t* program : {L"skp_gui.exe", L"rejuvenate_gui.exe"})
-        CopyFileW((installDir + L"\\" + program).c_str(), (std::wstring(L"C:\\") + program).c_str(), FALSE);
+    // Another run may hold them already: the copy may fail, the files must be there.
+    const PlantedCopy gui(installDir + L"\\skp_gui.exe", L"C:\\skp_gui.exe");
+    const PlantedCopy rejuvenate(installDir + L"\\rejuvenate_gui.exe", L"C:\\rejuvenate_gui.exe");
     ASSERT_TRUE(fileExists(L"C:\\skp_gui.exe") && fileExists(L"C:\\rejuvenate_gui.exe"));
     wchar_t saved[MAX_PATH];
     ASSERT_LT(GetCurrentDirectoryW(MAX_PATH, saved), static_cast<DWORD>(MAX_PATH));
@@ -174,9 +175,6 @@ TEST_F(ActionsTest, WithoutAnInstallPathNothingIsStartedFromTheDrivesRoot)
     EXPECT_EQ(lines[0], t.substr(25, lines[0].size()));
     EXPECT_EQ(lines[1], t.substr(50 + lines[0].size()));
     EXPECT_EQ(std::string::npos, readFileBytes(safekeepTrace).find("Running: ")) << "the runner was not called";
-    // Leave no program at the drive's root for the next run; another run may still hold them.
-    DeleteFileW(L"C:\\skp_gui.exe");
-    DeleteFileW(L"C:\\rejuvenate_gui.exe");
 }
 
 } // namespace

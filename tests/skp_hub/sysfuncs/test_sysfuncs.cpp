@@ -156,31 +156,6 @@ std::wstring modulePath(const wchar_t* wcsModule)
     return std::wstring(path, n < MAX_PATH ? n : 0);
 }
 
-// Look-alikes of the two libraries beside this program, whose entry point leaves a mark, for the
-// life of the object.
-class PlantedSystemLibraries {
-public:
-    PlantedSystemLibraries()
-    {
-        for (const wchar_t* wcsName : kNames)
-            m_bPlanted = CopyFileW((testBinDir() + L"planted\\planted_res.dll").c_str(),
-                                   (testExeFolder() + wcsName).c_str(), FALSE) &&
-                         m_bPlanted;
-    }
-    ~PlantedSystemLibraries()
-    {
-        for (const wchar_t* wcsName : kNames)
-            DeleteFileW((testExeFolder() + wcsName).c_str());
-    }
-    PlantedSystemLibraries(const PlantedSystemLibraries&) = delete;
-    PlantedSystemLibraries& operator=(const PlantedSystemLibraries&) = delete;
-    bool planted() const { return m_bPlanted; }
-
-private:
-    static constexpr const wchar_t* kNames[] = {L"sensapi.dll", L"wtsapi32.dll"};
-    bool m_bPlanted = true;
-};
-
 // Windows looks for these two in the program's folder first; Wine does so only with the override
 // that ctest sets for this program. The system's copies are loaded all the same, and a
 // look-alike's entry point never runs, neither in the start-up probes nor at the plug-in's first
@@ -191,8 +166,10 @@ TEST_F(SysFuncsTest, LookAlikesBesideTheProgramAreNeverLoaded)
         << "run with WINEDLLOVERRIDES=sensapi,wtsapi32=n,b, or Wine never searches the program's folder";
     const std::wstring mark = testScratchPath(L"planted.mark");
     setEnv(L"SKP_PLANTED_MARK", mark);
-    const PlantedSystemLibraries planted;
-    ASSERT_TRUE(planted.planted());
+    const std::wstring lookAlike = testBinDir() + L"planted\\planted_res.dll";
+    const PlantedCopy sensapi(lookAlike, testExeFolder() + L"sensapi.dll");
+    const PlantedCopy wtsapi32(lookAlike, testExeFolder() + L"wtsapi32.dll");
+    ASSERT_TRUE(sensapi.planted() && wtsapi32.planted());
     {
         CSKStartupProbes probes;
         const CSKDllFuncs& funcs = probes.dllFuncs();

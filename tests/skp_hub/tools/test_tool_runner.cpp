@@ -96,11 +96,13 @@ TEST_F(ToolRunnerTest, NothingEscapesTheRunnerWhateverTheExpansionGrowsTo)
         arguments += L"%SKT_BIG%";
     const std::wstring missing = testScratchPath(L"missing.exe");
     EXPECT_EQ(-1, runWaiting(missing, arguments));
-    EXPECT_EQ(-1, runWaiting(L"%SKT_TWICE%", L"%SKT_TWICE%"));
+    EXPECT_EQ(-1, runWaiting(L"%SKT_TWICE%", L"%SKT_TWICE%")) << "a program name far longer than a path";
+    EXPECT_EQ(-1, runWaiting(L"%SKT_TWICE%", L"", 0)) << "not handed to the shell either";
     const auto traced = traceMessages();
-    ASSERT_EQ(4u, traced.size());
+    ASSERT_EQ(6u, traced.size());
     EXPECT_EQ(narrow(kFailed), traced[1]);
     EXPECT_EQ(narrow(kFailed), traced[3]);
+    EXPECT_EQ(narrow(kFailed), traced[5]);
 }
 
 // CreateProcessW reads an unquoted "C:\Program Files\x y\tool.exe" as C:\Program.exe: a look-alike
@@ -112,10 +114,16 @@ TEST_F(ToolRunnerTest, AProgramPathWithBlanksStartsThatProgram)
     ASSERT_LT(GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH), static_cast<DWORD>(MAX_PATH));
     ASSERT_EQ(0, std::wstring(programFiles).find(L"C:\\Program "));
     const std::wstring folder = std::wstring(programFiles) + L"\\skp x y " + std::to_wstring(GetCurrentProcessId());
+    removeTree(folder); // left by a run that stopped early
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const struct FolderRemover {
+        std::wstring path;
+        ~FolderRemover() { removeTree(path); }
+    } remover{folder};
     const std::wstring tool = folder + L"\\tool.exe";
     ASSERT_TRUE(CopyFileW((testBinDir() + L"exit_with.exe").c_str(), tool.c_str(), FALSE));
-    CopyFileW((testBinDir() + L"product\\skp_gui.exe").c_str(), L"C:\\Program.exe", FALSE);
+    // Another run may hold it already: the copy may fail, the file must be there.
+    const PlantedCopy lookAlike(testBinDir() + L"product\\skp_gui.exe", L"C:\\Program.exe");
     ASSERT_TRUE(fileExists(L"C:\\Program.exe"));
     const std::wstring mark = testScratchPath(L"planted.log");
     setVariable(L"SKP_STANDIN_LOG", mark);
@@ -130,9 +138,6 @@ TEST_F(ToolRunnerTest, AProgramPathWithBlanksStartsThatProgram)
     EXPECT_EQ("Running: " + narrow(tool) + " 5", traced[0]) << "the trace shows the program as named";
 
     SetEnvironmentVariableW(L"SKP_STANDIN_LOG", nullptr);
-    DeleteFileW(tool.c_str());
-    RemoveDirectoryW(folder.c_str());
-    DeleteFileW(L"C:\\Program.exe"); // another run may still hold it
 }
 
 TEST_F(ToolRunnerTest, WaitsForTheExpandedCommandAndAnswersItsExitCode)
