@@ -38,14 +38,8 @@ std::wstring testExeFolder()
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-LocalResourceLibrary::LocalResourceLibrary() : m_path(testExeFolder() + L"sk_res.dll")
+LocalResourceLibrary::LocalResourceLibrary() : PlantedCopy(testBinDir() + L"sk_res.dll", testExeFolder() + L"sk_res.dll")
 {
-    m_bCopied = CopyFileW((testBinDir() + L"sk_res.dll").c_str(), m_path.c_str(), FALSE) != FALSE;
-}
-
-LocalResourceLibrary::~LocalResourceLibrary()
-{
-    DeleteFileW(m_path.c_str());
 }
 
 std::string readFileBytes(const std::wstring& path)

@@ -13,21 +13,6 @@ std::wstring testBinDir();
 // The folder of this test program, ending with a backslash: where a launcher's sk_res.dll lies.
 std::wstring testExeFolder();
 
-// The product's resource library beside this test program, as beside the launcher, for the life of
-// the object.
-class LocalResourceLibrary {
-public:
-    LocalResourceLibrary();
-    ~LocalResourceLibrary();
-    LocalResourceLibrary(const LocalResourceLibrary&) = delete;
-    LocalResourceLibrary& operator=(const LocalResourceLibrary&) = delete;
-    bool copied() const { return m_bCopied; }
-
-private:
-    std::wstring m_path;
-    bool m_bCopied;
-};
-
 // The whole content of a file, or empty when it cannot be read.
 std::string readFileBytes(const std::wstring& path);
 bool fileExists(const std::wstring& path);
@@ -47,4 +32,12 @@ public:
 private:
     std::wstring m_path;
     bool m_bPlanted;
+};
+
+// The product's resource library beside this test program, as beside the launcher, for the life of
+// the object.
+class LocalResourceLibrary : public PlantedCopy {
+public:
+    LocalResourceLibrary();
+    bool copied() const { return planted(); }
 };
