@@ -73,7 +73,8 @@ bool formatInstalledLibrary(const wchar_t* wcsExport, wchar_t (&wcsExec)[kExecCh
     if (n == 0 || n >= MAX_PATH)
         return false;
     wchar_t wcsWork[2 * kExecChars];
-    const int nChars = SKFormat(wcsWork, 2 * kExecChars, L"%s\\%s\\skp_hub.dll, %s", programFiles, L"Tessil", wcsExport);
+    const int nChars =
+        SKFormat(wcsWork, 2 * kExecChars, L"%s\\%s\\skp_hub.dll, %s", programFiles, L"Tessil", wcsExport);
     return static_cast<size_t>(nChars) < kExecChars && SK_tcscpy(wcsExec, sizeof wcsExec, wcsWork) == S_OK;
 }
 

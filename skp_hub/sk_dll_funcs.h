@@ -1,6 +1,6 @@
 // System functions that older Windows versions lack, loaded at run time when present (from the
-// system folder only), so that the plug-in imports none of them. Outside the pre-installation environment the libraries stay
-// loaded for the life of the object; inside it nothing is loaded.
+// system folder only), so that the plug-in imports none of them. Outside the pre-installation
+// environment the libraries stay loaded for the life of the object; inside it nothing is loaded.
 #pragma once
 
 #include <windows.h>

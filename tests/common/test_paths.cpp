@@ -38,7 +38,8 @@ std::wstring testExeFolder()
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-LocalResourceLibrary::LocalResourceLibrary() : PlantedCopy(testBinDir() + L"sk_res.dll", testExeFolder() + L"sk_res.dll")
+LocalResourceLibrary::LocalResourceLibrary()
+    : PlantedCopy(testBinDir() + L"sk_res.dll", testExeFolder() + L"sk_res.dll")
 {
 }
 

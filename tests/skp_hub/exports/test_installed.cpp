@@ -185,12 +185,14 @@ struct CatalogueRow {
 };
 
 const CatalogueRow kCatalogue[] = {
-    {1, 51100, 1, L"Back up now", L"BackupStatusEvent", LP_EXEC_LIBRARY_EXPORT, L"%P\\Tessil\\skp_hub.dll, LP_BackupNow"},
+    {1, 51100, 1, L"Back up now", L"BackupStatusEvent", LP_EXEC_LIBRARY_EXPORT,
+     L"%P\\Tessil\\skp_hub.dll, LP_BackupNow"},
     {2, 11500, 0, L"Rejuvenate your computer", L"RejuvenateStatusEvent", LP_EXEC_LIBRARY_EXPORT,
      L"%P\\Tessil\\skp_hub.dll, LP_Rejuvenate"},
     {101, 50100, 0, L"Back up files and settings", L"", LP_EXEC_COMMAND_LINE,
      L"C:\\Program Files\\Tessil\\Safekeep\\skp_gui.exe /hub"},
-    {102, 50300, 0, L"Restore files", L"", LP_EXEC_COMMAND_LINE, L"C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe"},
+    {102, 50300, 0, L"Restore files", L"", LP_EXEC_COMMAND_LINE,
+     L"C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe"},
     {103, 10800, 0, L"Rejuvenate your computer", L"", LP_EXEC_COMMAND_LINE,
      L"C:\\Program Files\\Tessil\\Safekeep\\rejuvenate_gui.exe"},
     {104, 60800, 0, L"Safekeep", L"", LP_EXEC_COMMAND_LINE, L"C:\\Program Files\\Tessil\\Safekeep\\skp_gui.exe"},

@@ -89,9 +89,9 @@ void checkAllSizes(PluginLoader& plugin, bool bInstalled)
         const uint32_t cbRecord = recordSize(query);
         for (unsigned char* pRecord : {pages.endingAtGuard(cbRecord), pages.startingAfterGuard()}) {
             for (uint32_t cbGiven : kSizes) {
-                SCOPED_TRACE(testing::Message() << (query == Query::Catalogue ? "catalogue" : "status") << " size "
-                                                << cbGiven << (pRecord == pages.startingAfterGuard() ? " after" : " before")
-                                                << " the guard page");
+                SCOPED_TRACE(testing::Message()
+                             << (query == Query::Catalogue ? "catalogue" : "status") << " size " << cbGiven
+                             << (pRecord == pages.startingAfterGuard() ? " after" : " before") << " the guard page");
                 std::memset(pRecord, kFill, cbRecord);
                 *reinterpret_cast<int32_t*>(pRecord) = SKP_ID_QUICK_BACKUP_NOW;
                 uint32_t cbSize = cbGiven;

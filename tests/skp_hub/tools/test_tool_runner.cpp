@@ -131,7 +131,8 @@ TEST_F(ToolRunnerTest, AProgramPathWithBlanksStartsThatProgram)
     EXPECT_EQ(5, runWaiting(tool, L"5"));
     EXPECT_EQ(6, runWaiting(L"\"" + tool + L"\"", L"6")) << "a path already quoted is taken as it is";
     EXPECT_EQ(7, runWaiting(tool, L"7", 0)) << "the shell start names the program apart anyway";
-    EXPECT_EQ(static_cast<int>(tool.size() + 2 + 10), runWaiting(tool, L"cmdlength")) << "quoted once, then the arguments";
+    EXPECT_EQ(static_cast<int>(tool.size() + 2 + 10), runWaiting(tool, L"cmdlength"))
+        << "quoted once, then the arguments";
     EXPECT_EQ("", readFileBytes(mark)) << "the look-alike ran";
     const auto traced = traceMessages();
     ASSERT_EQ(4u, traced.size());
