@@ -5,6 +5,7 @@
 #include "ksl_method_trace.h"
 #include "ksl_registry_dword.h"
 #include "ksl_scoped_handle.h"
+#include "ksl_system_library.h"
 
 namespace {
 const wchar_t kClass[] = L"CKSLWindowsOSInfo";
@@ -60,7 +61,7 @@ bool CKSLWindowsOSInfo::performOSQueryFunction(unsigned long ulQuery, bool& bAns
 {
     CKSLMethodTrace trace(kClass, L"performOSQueryFunction", KSL_HERE);
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
-        CKSLScopedModule shlwapi(LoadLibraryW(L"shlwapi.dll"));
+        CKSLScopedModule shlwapi(kslLoadSystemLibrary(L"shlwapi.dll"));
         if (!shlwapi)
             return false;
         const auto isOS = reinterpret_cast<PFN_IsOS>(

@@ -35,10 +35,21 @@ const wchar_t* textOrNull(const CKSLWCharString& wcsText)
     return hasText(wcsText) ? wcsText.getString() : nullptr;
 }
 
-// The command line as the program sees it: empty arguments add nothing, not even the blank.
-std::wstring joinCommand(const CKSLWCharString& wcsCommandLine, const CKSLWCharString& wcsArguments)
+// CreateProcessW takes an unquoted command line up to its first blank as the program, so
+// "C:\Program Files\x y\tool.exe" would start C:\Program.exe: a program path with a blank is
+// quoted, as the shell start names the program apart from its arguments anyway. One already
+// quoted is left as it is.
+std::wstring programForCreateProcess(const CKSLWCharString& wcsProgram)
 {
-    std::wstring command(wcsCommandLine.getString());
+    const std::wstring program(wcsProgram.getString());
+    if (program[0] == L'"' || program.find_first_of(L" \t") == std::wstring::npos)
+        return program;
+    return L'"' + program + L'"';
+}
+
+// The command line as the program sees it: empty arguments add nothing, not even the blank.
+std::wstring joinCommand(std::wstring command, const CKSLWCharString& wcsArguments)
+{
     if (hasText(wcsArguments)) {
         command += L' ';
         command += wcsArguments.getString();
@@ -147,12 +158,13 @@ bool CKSLWindowsProcess::start(const CKSLWCharString& wcsCommandLine, const CKSL
             throw CKSLBadArgException(L"wcsCommandLine", L"The string isn't valid", KSL_HERE);
         // The program started before (if its handle was not handed out) is let go.
         m_hProcess.reset();
-        const std::wstring command = joinCommand(wcsCommandLine, wcsArguments);
         if (bUseCreateProcess)
-            createProcess(command, textOrNull(wcsCurrentDirectory), ulPriorityClass, ulShowWindow);
+            createProcess(joinCommand(programForCreateProcess(wcsCommandLine), wcsArguments),
+                          textOrNull(wcsCurrentDirectory), ulPriorityClass, ulShowWindow);
         else
-            shellExecute(wcsCommandLine.getString(), wcsArguments.getString(), command,
-                         textOrNull(wcsCurrentDirectory), ulPriorityClass, ulShowWindow);
+            shellExecute(wcsCommandLine.getString(), wcsArguments.getString(),
+                         joinCommand(wcsCommandLine.getString(), wcsArguments), textOrNull(wcsCurrentDirectory),
+                         ulPriorityClass, ulShowWindow);
         return true;
     }));
 }

@@ -20,10 +20,17 @@ const DWORD kPauseBeforeProgramMs = 1000;
 const size_t kTextOffset = 7;
 
 // Starts a program of the product's install folder through the shell, shown, and waits for it.
+// Without an install path nothing is started: "\skp_gui.exe" would be whatever lies at the root
+// of the launcher's current drive.
 void runProductProgram(const wchar_t* wcsProgram)
 {
+    const wchar_t* wcsInstallPath = getInstallPath(L"SOFTWARE\\Tessil\\Safekeep", L"InstallPath");
+    if (wcsInstallPath[0] == L'\0') {
+        SKTrace(SK_TRACE_HUB, L"No install path: %s not started", wcsProgram);
+        return;
+    }
     wchar_t wcsPath[MAX_PATH];
-    SKFormat(wcsPath, MAX_PATH, L"%s\\%s", getInstallPath(L"SOFTWARE\\Tessil\\Safekeep", L"InstallPath"), wcsProgram);
+    SKFormat(wcsPath, MAX_PATH, L"%s\\%s", wcsInstallPath, wcsProgram);
     SKTrace(SK_TRACE_HUB, L"RUN CMD = %s", wcsPath);
     runTool(wcsPath, L"", 5, 0x40, NORMAL_PRIORITY_CLASS, L"", nullptr, SK_TRACE_SAFEKEEP, 1, 0);
 }

@@ -4,6 +4,7 @@
 
 #include "sk_hub_state.h"
 #include "sk_install_path.h"
+#include "sk_module_state.h"
 #include "sk_resource.h"
 #include "sk_trace.h"
 
@@ -26,7 +27,7 @@ struct CSKCatalogEntry {
     const wchar_t* wcsEvent;       // status event, or empty
     int32_t nExecType;
     CSKExecSource execSource;
-    const wchar_t* wcsExecFormat;  // with the ProgramFiles folder and "Tessil", or the install path
+    const wchar_t* wcsExecText;  // the export (quick links), or a format with the install path
     const wchar_t* wcsCategoryTrace; // traced before filling (category entries only)
     const wchar_t* wcsCatalogTrace;  // traced with nCatalogId after filling, or null
 };
@@ -34,9 +35,9 @@ struct CSKCatalogEntry {
 // In the order the ids are matched.
 const CSKCatalogEntry kEntries[] = {
     {&SKP_QUICK_BackUpNow, 51100, 1, 560, L"BackupStatusEvent", LP_EXEC_LIBRARY_EXPORT, CSKExecSource::QuickLink,
-     L"%s\\%s\\skp_hub.dll, LP_BackupNow", nullptr, L"LP_BACKUP_QUICKLINK, catalog id = %d "},
+     L"LP_BackupNow", nullptr, L"LP_BACKUP_QUICKLINK, catalog id = %d "},
     {&LP_QUICK_Rejuvenate, 11500, 0, 593, L"RejuvenateStatusEvent", LP_EXEC_LIBRARY_EXPORT,
-     CSKExecSource::QuickLink, L"%s\\%s\\skp_hub.dll, LP_Rejuvenate", nullptr,
+     CSKExecSource::QuickLink, L"LP_Rejuvenate", nullptr,
      L"LP_QUICK_Rejuvenate, catalog id = %d "},
     {&SKP_RC_DataProtectAndRecovery_Backup, 50100, 0, 561, L"", LP_EXEC_COMMAND_LINE, CSKExecSource::InstallFolder,
      L"%s\\%s /hub", L"SKP_RC_DataProtectAndRecovery_Backup ",
@@ -62,20 +63,44 @@ wchar_t* field(LP_WCHAR* pField)
     return reinterpret_cast<wchar_t*>(pField);
 }
 
-// The quick links point back at this library in the "Tessil" folder under ProgramFiles; the
-// category entries start the product's programs from its install folder.
+// "<ProgramFiles>\Tessil\skp_hub.dll, <export>"; false when ProgramFiles is unset, empty, or too
+// long for the field, where the text would name a library relative to the drive's root or a cut
+// path.
+bool formatInstalledLibrary(const wchar_t* wcsExport, wchar_t (&wcsExec)[kExecChars])
+{
+    wchar_t programFiles[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return false;
+    wchar_t wcsWork[2 * kExecChars];
+    const int nChars =
+        SKFormat(wcsWork, 2 * kExecChars, L"%s\\%s\\skp_hub.dll, %s", programFiles, L"Tessil", wcsExport);
+    return static_cast<size_t>(nChars) < kExecChars && SK_tcscpy(wcsExec, sizeof wcsExec, wcsWork) == S_OK;
+}
+
+// "<this library's own full path>, <export>"; empty when that path cannot be had whole.
+void formatOwnLibrary(const wchar_t* wcsExport, wchar_t (&wcsExec)[kExecChars])
+{
+    wchar_t wcsOwnPath[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(SKGetLibraryModule(), wcsOwnPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        wcsExec[0] = L'\0';
+    else
+        SKFormat(wcsExec, kExecChars, L"%s, %s", wcsOwnPath, wcsExport);
+}
+
+// The quick links point back at this library in the "Tessil" folder under ProgramFiles (or, when
+// that folder cannot be named, at this library where it was loaded from); the category entries
+// start the product's programs from its install folder.
 void formatExecInterface(const CSKCatalogEntry& entry, wchar_t (&wcsExec)[kExecChars])
 {
     if (entry.execSource == CSKExecSource::QuickLink) {
-        wchar_t programFiles[MAX_PATH] = {};
-        const DWORD n = GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
-        if (n >= MAX_PATH)
-            programFiles[0] = L'\0';
-        SKFormat(wcsExec, kExecChars, entry.wcsExecFormat, programFiles, L"Tessil");
+        if (!formatInstalledLibrary(entry.wcsExecText, wcsExec))
+            formatOwnLibrary(entry.wcsExecText, wcsExec);
         return;
     }
     const wchar_t* installPath = getInstallPath(kProductKey, L"InstallPath");
-    SKFormat(wcsExec, kExecChars, entry.wcsExecFormat, installPath, kGuiProgram);
+    SKFormat(wcsExec, kExecChars, entry.wcsExecText, installPath, kGuiProgram);
 }
 
 void fillEntry(const CSKCatalogEntry& entry, LP_FUNCTION_INFO& info)

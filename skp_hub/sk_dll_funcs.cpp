@@ -1,16 +1,18 @@
 #include "sk_dll_funcs.h"
 
+#include "ksl_system_library.h"
 #include "sk_resource.h"
 #include "sk_trace.h"
 
 namespace {
 
-// Loads a library unless it already is; a missing one (older Windows) is not worth a report.
-void loadModule(CKSLScopedModule& module, const wchar_t* wcsName)
+// Loads a library from the folder (the system folder when null) unless it already is; a missing
+// one (older Windows) is not worth a report.
+void loadModule(CKSLScopedModule& module, const wchar_t* wcsFolder, const wchar_t* wcsName)
 {
     if (module)
         return;
-    const HMODULE hModule = LoadLibraryW(wcsName);
+    const HMODULE hModule = kslLoadLibraryIn(wcsFolder, wcsName);
     if (!hModule) {
         const DWORD dwError = GetLastError();
         if (dwError != ERROR_MOD_NOT_FOUND)
@@ -64,9 +66,9 @@ int CSKDllFuncs::loadFunctions()
 
 void CSKDllFuncs::loadModules()
 {
-    loadModule(m_hSensapi, m_names.wcsSensapi);
-    loadModule(m_hKernel32, m_names.wcsKernel32);
-    loadModule(m_hWtsapi32, m_names.wcsWtsapi32);
+    loadModule(m_hSensapi, m_names.wcsFolder, m_names.wcsSensapi);
+    loadModule(m_hKernel32, m_names.wcsFolder, m_names.wcsKernel32);
+    loadModule(m_hWtsapi32, m_names.wcsFolder, m_names.wcsWtsapi32);
 }
 
 void CSKDllFuncs::resolveFunctions()

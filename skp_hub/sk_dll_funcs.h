@@ -1,6 +1,6 @@
-// System functions that older Windows versions lack, loaded at run time when present, so that the
-// plug-in imports none of them. Outside the pre-installation environment the libraries stay
-// loaded for the life of the object; inside it nothing is loaded.
+// System functions that older Windows versions lack, loaded at run time when present (from the
+// system folder only), so that the plug-in imports none of them. Outside the pre-installation
+// environment the libraries stay loaded for the life of the object; inside it nothing is loaded.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +8,10 @@
 
 #include "ksl_scoped_handle.h"
 
-// The three libraries looked in. Tests name stand-ins to play a Windows that lacks one.
+// The three libraries looked in, and where. Tests name stand-ins to play a Windows that lacks one.
 struct CSKDllModuleNames {
+    // Null: the system folder, the only place the plug-in takes them from.
+    const wchar_t* wcsFolder = nullptr;
     const wchar_t* wcsSensapi = L"sensapi.dll";
     const wchar_t* wcsKernel32 = L"kernel32.dll";
     const wchar_t* wcsWtsapi32 = L"wtsapi32.dll";

@@ -1,5 +1,6 @@
 #include "sk_record_query.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sk_hub_state.h"
@@ -18,8 +19,10 @@ bool SKRunRecordProtocol(void* pRecord, uint32_t* pcbSize, uint32_t cbRecord, in
         return false;
     }
     if (!bInstalled) {
-        if (*pcbSize > 4)
-            std::memset(static_cast<char*>(pRecord) + 4, 0, *pcbSize - 4);
+        // The launcher's size is not trusted beyond the record: nothing past it is written.
+        const uint32_t cbZeroTo = std::min(*pcbSize, cbRecord);
+        if (cbZeroTo > 4)
+            std::memset(static_cast<char*>(pRecord) + 4, 0, cbZeroTo - 4);
         *pcbSize = 0;
         nResult = LP_OK;
         return false;

@@ -19,15 +19,17 @@ const int32_t kLastBackupTimeLow = 137;
 const size_t kNameChars = sizeof(LP_STATUS_INFO::szName) / sizeof(LP_WCHAR);
 const size_t kStatusChars = sizeof(LP_STATUS_INFO::szStatusText) / sizeof(LP_WCHAR);
 
-// The destination word of the first destination set, in the order local, USB, network.
+// The destination word of the first destination set, in the order local, USB, second disk,
+// network. A backup to the second disk alone names it too, rather than leaving two blanks.
 std::wstring locationWord(int32_t nLocations)
 {
-    if (nLocations & SK_BACKUP_LOCAL)
-        return SKLoadText(454);
-    if (nLocations & SK_BACKUP_USB)
-        return SKLoadText(168);
-    if (nLocations & SK_BACKUP_NETWORK)
-        return SKLoadText(169);
+    static const struct {
+        int32_t nFlag;
+        UINT uWord;
+    } kWords[] = {{SK_BACKUP_LOCAL, 454}, {SK_BACKUP_USB, 168}, {SK_BACKUP_SECOND_DISK, 166}, {SK_BACKUP_NETWORK, 169}};
+    for (const auto& word : kWords)
+        if (nLocations & word.nFlag)
+            return SKLoadText(word.uWord);
     return std::wstring();
 }
 
@@ -72,8 +74,11 @@ void buildStatusText(wchar_t* wcsBuffer, size_t nCapacity)
         return;
     }
     SYSTEMTIME stLocal{};
-    if (!localBackupTime(ulHigh, ulLow, stLocal))
+    if (!localBackupTime(ulHigh, ulLow, stLocal)) {
+        // The launcher may not have cleared the record: no stale text is left standing.
+        wcsBuffer[0] = L'\0';
         return;
+    }
     wchar_t wcsDate[SK_DATE_TEXT_CHARS] = {};
     wchar_t wcsTime[SK_DATE_TEXT_CHARS] = {};
     SKFormatDate(stLocal, wcsDate);

@@ -9,6 +9,5 @@
 // Fills the status record of the quick back-up-now link.
 int32_t SKFillStatus(LP_STATUS_INFO& status);
 // Writes "<string 559> <location> <date> <time>", or string 562 when there has been no backup,
-// into a buffer of nCapacity characters. Leaves the buffer as it was when the time cannot be
-// converted.
+// into a buffer of nCapacity characters. The buffer is emptied when the time cannot be converted.
 void buildStatusText(wchar_t* wcsBuffer, size_t nCapacity);

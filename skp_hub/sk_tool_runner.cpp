@@ -1,5 +1,7 @@
 #include "sk_tool_runner.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <vector>
 
 #include "ksl_catch.h"
@@ -12,6 +14,7 @@ namespace {
 
 const size_t kNameChars = 260;        // a variable name of at most 259 characters
 const size_t kLongestCommand = 32767; // the longest command line Windows takes
+const size_t kLongestProgram = MAX_PATH + 1; // a path of at most 259 characters, quoted or not
 const int kMaxExpansions = 256;       // ends chains of variables that name each other
 const int kShowShown = 5;             // SW_SHOW
 
@@ -32,13 +35,22 @@ bool lookUpVariable(const wchar_t* wcsName, std::wstring& value)
     }
 }
 
-void replaceAll(std::wstring& text, const std::wstring& reference, const std::wstring& value)
+// Replaces every occurrence of the reference. A text that outgrows the longest command line is
+// cut there and false answered, so that no round builds more than one command line and one value.
+bool replaceAll(std::wstring& text, const std::wstring& reference, const std::wstring& value)
 {
-    for (size_t at = text.find(reference); at != std::wstring::npos; at = text.find(reference, at + value.size()))
+    for (size_t at = text.find(reference); at != std::wstring::npos; at = text.find(reference, at + value.size())) {
         text.replace(at, reference.size(), value);
+        if (text.size() > kLongestCommand) {
+            text.resize(kLongestCommand);
+            return false;
+        }
+    }
+    return true;
 }
 
-// Expands the first reference of the text; false when there is none or it cannot be expanded.
+// Expands the first reference of the text; false when there is none, it cannot be expanded, or
+// the text had to be cut.
 bool expandFirstReference(std::wstring& text)
 {
     const size_t open = text.find(L'%');
@@ -56,13 +68,16 @@ bool expandFirstReference(std::wstring& text)
     if (!lookUpVariable(name, value))
         return false;
     value.erase(value.find_last_not_of(L'\\') + 1);
-    replaceAll(text, reference, value);
-    return true;
+    return replaceAll(text, reference, value);
 }
 
+// Case-insensitive, as file names on Windows are; wcsPart is written in lower case.
 bool contains(const std::wstring& text, const wchar_t* wcsPart)
 {
-    return text.find(wcsPart) != std::wstring::npos;
+    const wchar_t* const wcsPartEnd = wcsPart + wcslen(wcsPart);
+    return std::search(text.begin(), text.end(), wcsPart, wcsPartEnd, [](wchar_t a, wchar_t b) {
+               return std::towlower(a) == b;
+           }) != text.end();
 }
 
 // Tools whose command lines carry passwords or machine secrets are kept out of the trace.
@@ -120,21 +135,29 @@ int startTool(const CSKToolCommand& command, HANDLE* phProcess, const wchar_t* w
 
 void expandEnvironment(std::wstring& text)
 {
-    for (int round = 0; round < kMaxExpansions && text.size() <= kLongestCommand; ++round)
-        if (!expandFirstReference(text))
-            return;
+    kslCatchTraced(false, KSL_HERE, [&] {
+        for (int round = 0; round < kMaxExpansions; ++round)
+            if (!expandFirstReference(text))
+                break;
+        return true;
+    });
 }
 
 int runTool(std::wstring program, std::wstring arguments, int nShow, int nWait, int nPriorityClass,
             std::wstring workingDirectory, HANDLE* phProcess, const wchar_t* wcsTraceSource, int nTraceCommand,
             int nUseCreateProcess)
 {
-    expandEnvironment(program);
-    expandEnvironment(arguments);
-    if (nTraceCommand != 0)
-        traceCommand(wcsTraceSource, program, arguments);
     bool bStarted = false;
+    // Nothing may escape into the caller, not even a failed allocation.
     const int nResult = kslCatchTraced(-1, KSL_HERE, [&] {
+        expandEnvironment(program);
+        expandEnvironment(arguments);
+        if (nTraceCommand != 0)
+            traceCommand(wcsTraceSource, program, arguments);
+        // No program lies at a longer path, and a shell handed one overruns its buffers (seen
+        // under Wine): such a name counts as a failed start.
+        if (program.size() > kLongestProgram)
+            return -1;
         const CSKToolCommand command{program.c_str(),
                                      arguments.c_str(),
                                      workingDirectory.c_str(),

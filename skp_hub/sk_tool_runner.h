@@ -11,7 +11,8 @@
 // trailing backslashes removed, so "%DIR%\file" gets exactly one separator. Expansion stops at
 // the first reference to an undefined variable (it and every later one stay as written). Values
 // may refer to further variables; a chain that never ends (a variable that names itself) is cut
-// off after a bounded number of rounds or once the text outgrows the longest command line.
+// off after a bounded number of rounds. A text that outgrows the longest command line (32,767
+// characters) in any round is cut there and expanded no further. Never throws.
 void expandEnvironment(std::wstring& text);
 
 // Starts program with arguments (both expanded first) shown (nShow != 0, show state 5) or hidden.
@@ -20,7 +21,9 @@ void expandEnvironment(std::wstring& text);
 // The priority class and nUseCreateProcess go to CKSLWindowsProcess unchanged (0 starts through
 // the shell); an empty working directory leaves the choice to it. With nTraceCommand != 0 the
 // command is traced under wcsTraceSource. Answers -1 (and stores 0 in *phProcess) when the program
-// could not be started or its handle could not be obtained.
+// could not be started or its handle could not be obtained; a program path longer than 259
+// characters (quotes aside) is not started. The quiet list of tools whose command
+// lines stay out of the trace is matched case-insensitively. Never throws.
 int runTool(std::wstring program, std::wstring arguments, int nShow, int nWait, int nPriorityClass,
             std::wstring workingDirectory, HANDLE* phProcess, const wchar_t* wcsTraceSource, int nTraceCommand,
             int nUseCreateProcess);

@@ -29,7 +29,8 @@ public:
 
     // Starts the command line followed by the arguments (when not empty) in the directory (when
     // not empty). bUseCreateProcess: CreateProcessW without console or window, with the priority
-    // class among the creation flags; otherwise the shell's default verb, then the priority class.
+    // class among the creation flags, the program path quoted when it holds a blank (unless it is
+    // quoted already); otherwise the shell's default verb, then the priority class.
     bool start(const CKSLWCharString& wcsCommandLine, const CKSLWCharString& wcsArguments,
                const CKSLWCharString& wcsCurrentDirectory, unsigned long ulPriorityClass, unsigned long ulShowWindow,
                bool bUseCreateProcess);

@@ -10,7 +10,7 @@
  *
  * Record protocol of LP_GetFunctionInfo and LP_GetStatus (pcbSize is required):
  *   - product not installed: the record is zeroed from byte 4 up to *pcbSize (when above 4),
- *     *pcbSize becomes 0, the result is LP_OK;
+ *     but never beyond the record size; *pcbSize becomes 0, the result is LP_OK;
  *   - *pcbSize == 0: size query, *pcbSize becomes the record size, LP_OK;
  *   - 0 < *pcbSize < record size: LP_ERR_TOO_SMALL, nothing changed;
  *   - otherwise the record for its nFunctionId is filled (LP_ERR_BAD_ARG for an id not served).

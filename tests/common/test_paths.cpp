@@ -38,14 +38,9 @@ std::wstring testExeFolder()
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-LocalResourceLibrary::LocalResourceLibrary() : m_path(testExeFolder() + L"sk_res.dll")
+LocalResourceLibrary::LocalResourceLibrary()
+    : PlantedCopy(testBinDir() + L"sk_res.dll", testExeFolder() + L"sk_res.dll")
 {
-    m_bCopied = CopyFileW((testBinDir() + L"sk_res.dll").c_str(), m_path.c_str(), FALSE) != FALSE;
-}
-
-LocalResourceLibrary::~LocalResourceLibrary()
-{
-    DeleteFileW(m_path.c_str());
 }
 
 std::string readFileBytes(const std::wstring& path)
@@ -88,4 +83,14 @@ void removeTree(const std::wstring& path)
         FindClose(h);
     }
     RemoveDirectoryW(dir.c_str());
+}
+
+PlantedCopy::PlantedCopy(const std::wstring& source, const std::wstring& destination)
+    : m_path(destination), m_bPlanted(CopyFileW(source.c_str(), destination.c_str(), FALSE) != FALSE)
+{
+}
+
+PlantedCopy::~PlantedCopy()
+{
+    DeleteFileW(m_path.c_str());
 }

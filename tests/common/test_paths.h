@@ -13,23 +13,31 @@ std::wstring testBinDir();
 // The folder of this test program, ending with a backslash: where a launcher's sk_res.dll lies.
 std::wstring testExeFolder();
 
-// The product's resource library beside this test program, as beside the launcher, for the life of
-// the object.
-class LocalResourceLibrary {
-public:
-    LocalResourceLibrary();
-    ~LocalResourceLibrary();
-    LocalResourceLibrary(const LocalResourceLibrary&) = delete;
-    LocalResourceLibrary& operator=(const LocalResourceLibrary&) = delete;
-    bool copied() const { return m_bCopied; }
-
-private:
-    std::wstring m_path;
-    bool m_bCopied;
-};
-
 // The whole content of a file, or empty when it cannot be read.
 std::string readFileBytes(const std::wstring& path);
 bool fileExists(const std::wstring& path);
 // Removes a folder and everything in it.
 void removeTree(const std::wstring& path);
+
+// A copy of a file put where a look-alike (or a needed file) is to lie, removed again with the
+// object, also when the test stops early.
+class PlantedCopy {
+public:
+    PlantedCopy(const std::wstring& source, const std::wstring& destination);
+    ~PlantedCopy();
+    PlantedCopy(const PlantedCopy&) = delete;
+    PlantedCopy& operator=(const PlantedCopy&) = delete;
+    bool planted() const { return m_bPlanted; }
+
+private:
+    std::wstring m_path;
+    bool m_bPlanted;
+};
+
+// The product's resource library beside this test program, as beside the launcher, for the life of
+// the object.
+class LocalResourceLibrary : public PlantedCopy {
+public:
+    LocalResourceLibrary();
+    bool copied() const { return planted(); }
+};

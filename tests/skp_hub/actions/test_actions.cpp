@@ -143,4 +143,38 @@ TEST_F(ActionsTest, RejuvenateRunsItsProgramWithOneBackslashBeforeTheName)
     EXPECT_NE(std::string::npos, readFileBytes(tracePath).find(expected)) << readFileBytes(tracePath);
 }
 
+// Without an install path "\\skp_gui.exe" would be whatever lies at the root of the launcher's
+// current drive. Look-alikes planted there (the product stand-ins, which record that they ran)
+// are never started: each action traces why and still answers 0.
+TEST_F(ActionsTest, WithoutAnInstallPathNothingIsStartedFromTheDrivesRoot)
+{
+    ASSERT_TRUE(deleteRegValue(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep", L"InstallPath"));
+    const std::wstring safekeepTrace = testScratchPath(L"safekeep.log");
+    ASSERT_TRUE(enableTrace(L"Safekeep", safekeepTrace));
+    // Another run may hold them already: the copy may fail, the files must be there.
+    const PlantedCopy gui(installDir + L"\\skp_gui.exe", L"C:\\skp_gui.exe");
+    const PlantedCopy rejuvenate(installDir + L"\\rejuvenate_gui.exe", L"C:\\rejuvenate_gui.exe");
+    ASSERT_TRUE(fileExists(L"C:\\skp_gui.exe") && fileExists(L"C:\\rejuvenate_gui.exe"));
+    wchar_t saved[MAX_PATH];
+    ASSERT_LT(GetCurrentDirectoryW(MAX_PATH, saved), static_cast<DWORD>(MAX_PATH));
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\"));
+    const HANDLE service = startService(testScratchPath(L"service.log")); // so that no connect waits
+    PluginLoader plugin;
+    EXPECT_EQ(0, plugin.rejuvenate());
+    EXPECT_EQ(0, plugin.backupNow());
+    SetCurrentDirectoryW(saved);
+    if (service) {
+        WaitForSingleObject(service, 20000);
+        CloseHandle(service);
+    }
+    EXPECT_EQ("", readFileBytes(programLog)) << "a planted program ran";
+    const std::string t = readFileBytes(tracePath);
+    const std::string lines[] = {"SKP_HUB: No install path: rejuvenate_gui.exe not started\r\n",
+                                 "SKP_HUB: No install path: skp_gui.exe not started\r\n"};
+    ASSERT_EQ(50 + lines[0].size() + lines[1].size(), t.size()) << t;
+    EXPECT_EQ(lines[0], t.substr(25, lines[0].size()));
+    EXPECT_EQ(lines[1], t.substr(50 + lines[0].size()));
+    EXPECT_EQ(std::string::npos, readFileBytes(safekeepTrace).find("Running: ")) << "the runner was not called";
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "plugin_loader.h"
@@ -172,39 +173,122 @@ LP_FUNCTION_INFO catalogEntry(PluginLoader& plugin, int32_t id)
     return info;
 }
 
-TEST_F(InstalledTest, CatalogueEntriesNameTheQuickLinksAndTheProductsPrograms)
+// One catalogue entry as the launcher must get it; exec holds "%P" for the ProgramFiles folder.
+struct CatalogueRow {
+    int32_t nId;
+    int32_t nCatalogId;
+    int32_t bStatusAvailable;
+    const wchar_t* wcsName;
+    const wchar_t* wcsEvent;
+    int32_t nExecType;
+    const wchar_t* wcsExec;
+};
+
+const CatalogueRow kCatalogue[] = {
+    {1, 51100, 1, L"Back up now", L"BackupStatusEvent", LP_EXEC_LIBRARY_EXPORT,
+     L"%P\\Tessil\\skp_hub.dll, LP_BackupNow"},
+    {2, 11500, 0, L"Rejuvenate your computer", L"RejuvenateStatusEvent", LP_EXEC_LIBRARY_EXPORT,
+     L"%P\\Tessil\\skp_hub.dll, LP_Rejuvenate"},
+    {101, 50100, 0, L"Back up files and settings", L"", LP_EXEC_COMMAND_LINE,
+     L"C:\\Program Files\\Tessil\\Safekeep\\skp_gui.exe /hub"},
+    {102, 50300, 0, L"Restore files", L"", LP_EXEC_COMMAND_LINE,
+     L"C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe"},
+    {103, 10800, 0, L"Rejuvenate your computer", L"", LP_EXEC_COMMAND_LINE,
+     L"C:\\Program Files\\Tessil\\Safekeep\\rejuvenate_gui.exe"},
+    {104, 60800, 0, L"Safekeep", L"", LP_EXEC_COMMAND_LINE, L"C:\\Program Files\\Tessil\\Safekeep\\skp_gui.exe"},
+};
+
+std::wstring replaced(std::wstring text, const std::wstring& what, const std::wstring& by)
+{
+    const size_t at = text.find(what);
+    return at == std::wstring::npos ? text : text.replace(at, what.size(), by);
+}
+
+// Every field at its offset; the record's fill pattern stays in the unused ends of the texts.
+void expectEntry(PluginLoader& plugin, const CatalogueRow& row, const std::wstring& programFiles)
+{
+    SCOPED_TRACE(testing::Message() << "id " << row.nId);
+    std::vector<unsigned char> bytes(LP_FUNCTION_INFO_SIZE, 0x5A);
+    auto* info = reinterpret_cast<LP_FUNCTION_INFO*>(bytes.data());
+    info->nFunctionId = row.nId;
+    uint32_t size = LP_FUNCTION_INFO_SIZE;
+    ASSERT_EQ(0, plugin.getFunctionInfo(0, info, &size));
+    EXPECT_EQ(LP_FUNCTION_INFO_SIZE, size);
+    auto int32At = [&](size_t offset) {
+        int32_t n = 0;
+        std::memcpy(&n, bytes.data() + offset, sizeof n);
+        return n;
+    };
+    auto textAt = [&](size_t offset) { return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + offset)); };
+    EXPECT_EQ(row.nId, int32At(0));
+    EXPECT_EQ(row.nCatalogId, int32At(4));
+    EXPECT_EQ(0, int32At(8));
+    EXPECT_EQ(row.bStatusAvailable, int32At(12));
+    EXPECT_EQ(row.wcsName, textAt(16));
+    EXPECT_EQ(row.wcsEvent, textAt(216));
+    EXPECT_EQ(row.nExecType, int32At(416));
+    EXPECT_EQ(replaced(row.wcsExec, L"%P", programFiles), textAt(420));
+}
+
+TEST_F(InstalledTest, AllSixCatalogueEntriesFieldByField)
 {
     install(kCurrentKey, L"4.0");
     const LocalResourceLibrary resources;
     ASSERT_TRUE(resources.copied());
     wchar_t programFiles[MAX_PATH];
-    GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    ASSERT_LT(GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH), static_cast<DWORD>(MAX_PATH));
     PluginLoader plugin;
+    for (const CatalogueRow& row : kCatalogue)
+        expectEntry(plugin, row, programFiles);
 
-    const LP_FUNCTION_INFO quick = catalogEntry(plugin, 1);
-    EXPECT_EQ(51100, quick.nCatalogId);
-    EXPECT_EQ(1, quick.bStatusAvailable);
-    EXPECT_EQ(L"Back up now", text(quick.szName));
-    EXPECT_EQ(L"BackupStatusEvent", text(quick.szEventForStatusChange));
-    EXPECT_EQ(LP_EXEC_LIBRARY_EXPORT, quick.nExecType);
-    EXPECT_EQ(std::wstring(programFiles) + L"\\Tessil\\skp_hub.dll, LP_BackupNow", text(quick.szExecInterface));
-
-    // One trailing backslash of the install path is dropped.
-    const LP_FUNCTION_INFO restore = catalogEntry(plugin, 102);
-    EXPECT_EQ(50300, restore.nCatalogId);
-    EXPECT_EQ(0, restore.bStatusAvailable);
-    EXPECT_EQ(L"Restore files", text(restore.szName));
-    EXPECT_EQ(L"", text(restore.szEventForStatusChange));
-    EXPECT_EQ(LP_EXEC_COMMAND_LINE, restore.nExecType);
-    EXPECT_EQ(L"C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe", text(restore.szExecInterface));
-    EXPECT_EQ(L"C:\\Program Files\\Tessil\\Safekeep\\skp_gui.exe /hub", text(catalogEntry(plugin, 101).szExecInterface));
-    EXPECT_EQ(L"Rejuvenate your computer", text(catalogEntry(plugin, 103).szName));
-    EXPECT_EQ(60800, catalogEntry(plugin, 104).nCatalogId);
-
+    // The category entries trace their names, all but the restore entry their catalogue line.
     const std::string t = trace();
-    EXPECT_NE(std::string::npos, t.find("SKP_HUB: LP_BACKUP_QUICKLINK, catalog id = 51100 \r\n"));
-    EXPECT_NE(std::string::npos, t.find("SKP_HUB: SKP_RC_DataProtectAndRecovery_Restore\r\n"));
-    EXPECT_NE(std::string::npos, t.find("SKP_HUB: szExecInterface = C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe\r\n"));
+    size_t at = 0;
+    for (const char* line :
+         {"SKP_HUB: LP_BACKUP_QUICKLINK, catalog id = 51100 \r\n", "SKP_HUB: szEventForStatusChange = BackupStatusEvent\r\n",
+          "SKP_HUB: LP_QUICK_Rejuvenate, catalog id = 11500 \r\n", "SKP_HUB: SKP_RC_DataProtectAndRecovery_Backup \r\n",
+          "SKP_HUB: SKP_RC_DataProtectAndRecovery_Backup, catalog id = 50100 \r\n",
+          "SKP_HUB: SKP_RC_DataProtectAndRecovery_Restore\r\n", "SKP_HUB: szEventForStatusChange = \r\n",
+          "SKP_HUB: szExecInterface = C:\\Program Files\\Tessil\\Safekeep\\RestoreNow.exe\r\n",
+          "SKP_HUB:  REJUVENATE RESOURCE LINK\r\n", "SKP_HUB: SKP_RC_Maintenance_Rejuvenate, catalog id = 10800 \r\n",
+          "SKP_HUB:  Brightwell Safekeep\r\n", "SKP_HUB: SKP_RC_Brightwell_SKP, catalog id = 60800 \r\n"}) {
+        at = t.find(line, at);
+        ASSERT_NE(std::string::npos, at) << "in order: " << line;
+    }
+}
+
+// This library's own full path, as the loader knows it.
+std::wstring pluginPath()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(GetModuleHandleW(L"skp_hub.dll"), path, MAX_PATH);
+    return std::wstring(path, n < MAX_PATH ? n : 0);
+}
+
+// Without a usable ProgramFiles folder the quick links name this library where it was loaded
+// from, never "\Tessil\skp_hub.dll" at the root of the current drive nor a cut path.
+TEST_F(InstalledTest, WithoutAUsableProgramFilesTheQuickLinksNameThisLibrarysOwnPath)
+{
+    install(kCurrentKey, L"4.0");
+    const LocalResourceLibrary resources;
+    wchar_t saved[MAX_PATH];
+    ASSERT_LT(GetEnvironmentVariableW(L"ProgramFiles", saved, MAX_PATH), static_cast<DWORD>(MAX_PATH));
+    PluginLoader plugin;
+    ASSERT_FALSE(pluginPath().empty());
+    const std::wstring longerThanAPath = L"C:\\" + std::wstring(300, L'p');
+    const std::wstring tooLongForTheField = L"C:\\" + std::wstring(240, L'p'); // fits a path, not the field
+    const std::pair<const char*, const wchar_t*> kUnusable[] = {
+        {"unset", nullptr}, {"empty", L""}, {"longer than a path", longerThanAPath.c_str()},
+        {"too long for the field", tooLongForTheField.c_str()}};
+    for (const auto& unusable : kUnusable) {
+        SCOPED_TRACE(unusable.first);
+        SetEnvironmentVariableW(L"ProgramFiles", unusable.second);
+        EXPECT_EQ(pluginPath() + L", LP_BackupNow", text(catalogEntry(plugin, 1).szExecInterface));
+        EXPECT_EQ(pluginPath() + L", LP_Rejuvenate", text(catalogEntry(plugin, 2).szExecInterface));
+        EXPECT_EQ(LP_EXEC_LIBRARY_EXPORT, catalogEntry(plugin, 1).nExecType);
+    }
+    SetEnvironmentVariableW(L"ProgramFiles", saved);
+    EXPECT_EQ(std::wstring(saved) + L"\\Tessil\\skp_hub.dll, LP_BackupNow", text(catalogEntry(plugin, 1).szExecInterface));
 }
 
 TEST_F(InstalledTest, WithoutAnInstallPathTheCommandLinesStartWithABackslash)

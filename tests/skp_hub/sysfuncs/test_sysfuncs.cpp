@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ksl_scoped_handle.h"
+#include "plugin_loader.h"
 #include "scratch_registry.h"
 #include "sk_dll_funcs.h"
 #include "sk_drive_table.h"
@@ -121,20 +122,77 @@ TEST_F(SysFuncsTest, MissingLibrariesAndExportsAreSilent)
 
 TEST_F(SysFuncsTest, ALibraryThatFailsToLoadForAnotherReasonIsReported)
 {
-    const std::wstring bogus = testScratchPath(L"bogus.dll");
+    const std::wstring folder = testScratchPath(L"libraries");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     {
-        CKSLScopedFile file(CreateFileW(bogus.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        CKSLScopedFile file(CreateFileW((folder + L"\\bogus.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                        nullptr));
         DWORD written = 0;
         ASSERT_TRUE(WriteFile(file.get(), "not a library", 13, &written, nullptr));
     }
     CSKDllModuleNames names;
-    names.wcsWtsapi32 = bogus.c_str();
+    names.wcsFolder = folder.c_str(); // the other two are missing there: silent
+    names.wcsWtsapi32 = L"bogus.dll";
     CSKDllFuncs funcs(names);
     EXPECT_EQ(0, funcs.loadFunctions());
     const std::string t = trace();
-    EXPECT_NE(std::string::npos, t.find("Safekeep: LoadLibrary: Error ")) << t;
-    EXPECT_EQ(std::string::npos, t.find("Error 126 ")) << "not the module-not-found code";
-    EXPECT_NE(std::string::npos, t.find("bogus.dll\r\n"));
+    ASSERT_GT(t.size(), 25u);
+    // One line: "Safekeep: LoadLibrary: Error <code> bogus.dll", the library as it is named.
+    const std::string line = t.substr(25), head = "Safekeep: LoadLibrary: Error ", tail = " bogus.dll\r\n";
+    ASSERT_EQ(0u, line.find(head)) << t;
+    ASSERT_EQ(line.size() - tail.size(), line.find(tail)) << t;
+    const std::string code = line.substr(head.size(), line.size() - head.size() - tail.size());
+    EXPECT_EQ(std::string::npos, code.find_first_not_of("0123456789")) << t;
+    EXPECT_NE("126", code) << "not the module-not-found code";
+}
+
+std::wstring systemFolder()
+{
+    wchar_t folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder, n < MAX_PATH ? n : 0) + L"\\";
+}
+
+std::wstring modulePath(const wchar_t* wcsModule)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(GetModuleHandleW(wcsModule), path, MAX_PATH);
+    return std::wstring(path, n < MAX_PATH ? n : 0);
+}
+
+// Windows looks for these two in the program's folder first; Wine does so only with the override
+// that ctest sets for this program. The system's copies are loaded all the same, and a
+// look-alike's entry point never runs, neither in the start-up probes nor at the plug-in's first
+// export call (the capability query).
+TEST_F(SysFuncsTest, LookAlikesBesideTheProgramAreNeverLoaded)
+{
+    ASSERT_NE(std::wstring::npos, getEnv(L"WINEDLLOVERRIDES").find(L"sensapi,wtsapi32=n,b"))
+        << "run with WINEDLLOVERRIDES=sensapi,wtsapi32=n,b, or Wine never searches the program's folder";
+    const std::wstring mark = testScratchPath(L"planted.mark");
+    setEnv(L"SKP_PLANTED_MARK", mark);
+    const std::wstring lookAlike = testBinDir() + L"planted\\planted_res.dll";
+    const PlantedCopy sensapi(lookAlike, testExeFolder() + L"sensapi.dll");
+    const PlantedCopy wtsapi32(lookAlike, testExeFolder() + L"wtsapi32.dll");
+    ASSERT_TRUE(sensapi.planted() && wtsapi32.planted());
+    {
+        CSKStartupProbes probes;
+        const CSKDllFuncs& funcs = probes.dllFuncs();
+        EXPECT_TRUE(funcs.isNetworkAlive() && funcs.wtsQuerySessionInformation() && funcs.wtsFreeMemory())
+            << "the genuine libraries";
+        EXPECT_EQ(systemFolder() + L"sensapi.dll", modulePath(L"sensapi.dll"));
+        EXPECT_EQ(systemFolder() + L"wtsapi32.dll", modulePath(L"wtsapi32.dll"));
+    }
+    {
+        PluginLoader plugin;
+        ASSERT_TRUE(plugin.loaded());
+        int32_t answer = 7;
+        EXPECT_EQ(0, plugin.getCapability(1, &answer));
+        EXPECT_EQ(1, answer);
+        EXPECT_EQ(systemFolder() + L"sensapi.dll", modulePath(L"sensapi.dll"));
+        EXPECT_EQ(systemFolder() + L"wtsapi32.dll", modulePath(L"wtsapi32.dll"));
+    }
+    setEnv(L"SKP_PLANTED_MARK", L"");
+    EXPECT_FALSE(fileExists(mark)) << "a look-alike's entry point ran";
 }
 
 TEST_F(SysFuncsTest, TheSystemDriveIsDiskZeroPartitionOne)

@@ -56,12 +56,14 @@ TEST(ExpandEnvironment, StopsAtTheFirstUndefinedReference)
     EXPECT_EQ(L"%%", expanded(L"%%"));
 }
 
+const size_t kLongestCommand = 32767;
+
 TEST(ExpandEnvironment, EndlessChainsEnd)
 {
     setVariable(L"SKT_SELF", L"x%SKT_SELF%");
     EXPECT_EQ(0u, expanded(L"%SKT_SELF%").find(L"xxxx"));
     setVariable(L"SKT_TWICE", L"%SKT_TWICE%%SKT_TWICE%");
-    EXPECT_LT(expanded(L"%SKT_TWICE%").size(), 100000u) << "doubling stops once past a command line's length";
+    EXPECT_EQ(kLongestCommand, expanded(L"%SKT_TWICE%").size()) << "doubling is cut at a command line's length";
     // A name longer than 259 characters cannot be looked up, even when its first 259 could.
     const std::wstring name(259, L'N');
     setVariable(name.c_str(), L"value");
@@ -69,7 +71,75 @@ TEST(ExpandEnvironment, EndlessChainsEnd)
     EXPECT_EQ(text, expanded(text));
 }
 
+// One round may not outgrow a command line either: 200 references to a 30,000-character value
+// would be 6,000,000 characters.
+TEST(ExpandEnvironment, EveryRoundIsCutAtTheLongestCommandLine)
+{
+    const std::wstring value(30000, L'v');
+    setVariable(L"SKT_BIG", value);
+    std::wstring text = L"start ";
+    for (int i = 0; i < 200; ++i)
+        text += L"%SKT_BIG% ";
+    const std::wstring result = expanded(text);
+    ASSERT_EQ(kLongestCommand, result.size());
+    EXPECT_EQ(L"start " + value + L" " + value.substr(0, kLongestCommand - 7 - value.size()), result);
+}
+
 using ToolRunnerTest = TraceCaptureTest;
+
+TEST_F(ToolRunnerTest, NothingEscapesTheRunnerWhateverTheExpansionGrowsTo)
+{
+    setVariable(L"SKT_BIG", std::wstring(30000, L'v'));
+    setVariable(L"SKT_TWICE", L"%SKT_TWICE%%SKT_TWICE%");
+    std::wstring arguments;
+    for (int i = 0; i < 1000; ++i)
+        arguments += L"%SKT_BIG%";
+    const std::wstring missing = testScratchPath(L"missing.exe");
+    EXPECT_EQ(-1, runWaiting(missing, arguments));
+    EXPECT_EQ(-1, runWaiting(L"%SKT_TWICE%", L"%SKT_TWICE%")) << "a program name far longer than a path";
+    EXPECT_EQ(-1, runWaiting(L"%SKT_TWICE%", L"", 0)) << "not handed to the shell either";
+    const auto traced = traceMessages();
+    ASSERT_EQ(6u, traced.size());
+    EXPECT_EQ(narrow(kFailed), traced[1]);
+    EXPECT_EQ(narrow(kFailed), traced[3]);
+    EXPECT_EQ(narrow(kFailed), traced[5]);
+}
+
+// CreateProcessW reads an unquoted "C:\Program Files\x y\tool.exe" as C:\Program.exe: a look-alike
+// planted there (the product stand-in, which records that it ran) must not start, and the tool
+// named must.
+TEST_F(ToolRunnerTest, AProgramPathWithBlanksStartsThatProgram)
+{
+    wchar_t programFiles[MAX_PATH];
+    ASSERT_LT(GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH), static_cast<DWORD>(MAX_PATH));
+    ASSERT_EQ(0, std::wstring(programFiles).find(L"C:\\Program "));
+    const std::wstring folder = std::wstring(programFiles) + L"\\skp x y " + std::to_wstring(GetCurrentProcessId());
+    removeTree(folder); // left by a run that stopped early
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const struct FolderRemover {
+        std::wstring path;
+        ~FolderRemover() { removeTree(path); }
+    } remover{folder};
+    const std::wstring tool = folder + L"\\tool.exe";
+    ASSERT_TRUE(CopyFileW((testBinDir() + L"exit_with.exe").c_str(), tool.c_str(), FALSE));
+    // Another run may hold it already: the copy may fail, the file must be there.
+    const PlantedCopy lookAlike(testBinDir() + L"product\\skp_gui.exe", L"C:\\Program.exe");
+    ASSERT_TRUE(fileExists(L"C:\\Program.exe"));
+    const std::wstring mark = testScratchPath(L"planted.log");
+    setVariable(L"SKP_STANDIN_LOG", mark);
+
+    EXPECT_EQ(5, runWaiting(tool, L"5"));
+    EXPECT_EQ(6, runWaiting(L"\"" + tool + L"\"", L"6")) << "a path already quoted is taken as it is";
+    EXPECT_EQ(7, runWaiting(tool, L"7", 0)) << "the shell start names the program apart anyway";
+    EXPECT_EQ(static_cast<int>(tool.size() + 2 + 10), runWaiting(tool, L"cmdlength"))
+        << "quoted once, then the arguments";
+    EXPECT_EQ("", readFileBytes(mark)) << "the look-alike ran";
+    const auto traced = traceMessages();
+    ASSERT_EQ(4u, traced.size());
+    EXPECT_EQ("Running: " + narrow(tool) + " 5", traced[0]) << "the trace shows the program as named";
+
+    SetEnvironmentVariableW(L"SKP_STANDIN_LOG", nullptr);
+}
 
 TEST_F(ToolRunnerTest, WaitsForTheExpandedCommandAndAnswersItsExitCode)
 {
@@ -91,20 +161,32 @@ TEST_F(ToolRunnerTest, ShowsTheWindowOnlyWhenAsked)
     EXPECT_EQ(STARTF_USESHOWWINDOW | (SW_HIDE << 16), runWaiting(program, L"startupflags", 1, 0));
 }
 
+// File names on Windows ignore case, and so does the quiet list.
 TEST_F(ToolRunnerTest, QuietToolsKeepTheirCommandLinesOutOfTheTrace)
 {
     const std::wstring dir = testScratchPath(L"tools");
     ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
-    for (const wchar_t* wcsTool : {L"cacls.exe", L"netmount.exe", L"volsnap.exe"})
+    const wchar_t* const kQuiet[] = {L"cacls.exe", L"volsnap.exe", L"REG.EXE", L"Inspekt.exe", L"BootSel32.EXE",
+                                     L"CACLS.exe", L"VolSnap.exe"};
+    for (const wchar_t* wcsTool : kQuiet)
+        ASSERT_TRUE(CopyFileW((testBinDir() + L"exit_with.exe").c_str(), (dir + L"\\" + wcsTool).c_str(), FALSE));
+    for (const wchar_t* wcsTool : {L"netmount.exe", L"NetMount.exe"})
         ASSERT_TRUE(CopyFileW((testBinDir() + L"exit_with.exe").c_str(), (dir + L"\\" + wcsTool).c_str(), FALSE));
     setVariable(L"SKT_TOOLS", dir);
-    EXPECT_EQ(5, runWaiting(L"%SKT_TOOLS%\\cacls.exe", L"5")) << "expanded and started, not traced";
-    EXPECT_EQ(6, runWaiting(L"%SKT_TOOLS%\\volsnap.exe", L"6"));
+    int nCode = 10;
+    for (const wchar_t* wcsTool : kQuiet) {
+        ++nCode;
+        EXPECT_EQ(nCode, runWaiting(L"%SKT_TOOLS%\\" + std::wstring(wcsTool), std::to_wstring(nCode)))
+            << "expanded and started, not traced: " << narrow(wcsTool);
+    }
     EXPECT_EQ(0, runWaiting(L"%SKT_TOOLS%\\netmount.exe", L"/user:admin secret"));
+    EXPECT_EQ(0, runWaiting(L"%SKT_TOOLS%\\NetMount.exe", L"/user:admin secret"));
     EXPECT_EQ(7, runWaiting(testBinDir() + L"exit_with.exe", L"7 0 \"C:\\Windows\\bcdedit.exe\""));
+    EXPECT_EQ(8, runWaiting(testBinDir() + L"exit_with.exe", L"8 0 \"C:\\Windows\\BCDEdit.EXE\""));
     const auto traced = traceMessages();
-    ASSERT_EQ(1u, traced.size());
+    ASSERT_EQ(2u, traced.size());
     EXPECT_EQ("Running: " + narrow(dir) + "\\netmount.exe *", traced[0]);
+    EXPECT_EQ("Running: " + narrow(dir) + "\\NetMount.exe *", traced[1]);
 }
 
 TEST_F(ToolRunnerTest, WithoutWaitingTheCallerGetsTheRunningProgram)
