@@ -41,6 +41,24 @@ protected:
         return strings;
     }
 
+    // The quoted messages of the log lines at the level ("EXCEPTION_BAD"), in the order written.
+    std::vector<std::wstring> logMessages(const std::wstring& level) const
+    {
+        std::vector<std::wstring> messages;
+        const std::wstring text = logText(), tag = L"<" + level + L">";
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find(L"\r\n", start);
+            if (end == std::wstring::npos)
+                end = text.size();
+            const std::wstring line = text.substr(start, end - start);
+            const size_t open = line.find(L'"'), close = line.rfind(L'"');
+            if (line.find(tag) != std::wstring::npos && open != std::wstring::npos && close > open)
+                messages.push_back(line.substr(open, close - open + 1));
+            start = end + 2;
+        }
+        return messages;
+    }
+
 private:
     static std::vector<std::wstring> splitZeros(const wchar_t* pText, DWORD n)
     {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../../helpers/registry_tree.h"
 #include "ini_test_support.h"
 #include "ksl_registry_key.h"
 #include "ksl_scoped_handle.h"
@@ -17,49 +18,9 @@ using RegistryFileTest = IniTest;
 const std::wstring kKey = L"SOFTWARE\\IniExport";
 const std::wstring kSection = L"HKEY_LOCAL_MACHINE\\" + kKey;
 
-// Type and data of a value; texts compared up to their first zero (an empty text may be stored
-// with or without its terminator).
-using Value = std::pair<DWORD, std::vector<BYTE>>;
-using Tree = std::map<std::wstring, std::map<std::wstring, Value>>;
-
-void readValues(HKEY hKey, std::map<std::wstring, Value>& values)
-{
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameChars = 256;
-        BYTE data[4096];
-        DWORD bytes = sizeof(data);
-        DWORD type = 0;
-        if (RegEnumValueW(hKey, index, name, &nameChars, nullptr, &type, data, &bytes) != ERROR_SUCCESS)
-            return;
-        if (type == REG_SZ || type == REG_EXPAND_SZ)
-            bytes = static_cast<DWORD>(wcsnlen(reinterpret_cast<const wchar_t*>(data), bytes / 2) * 2);
-        values[name] = Value(type, std::vector<BYTE>(data, data + bytes));
-    }
-}
-
-// Every key below and including path, with its values.
-void readTree(HKEY hRoot, const std::wstring& path, Tree& tree)
-{
-    CKSLScopedKey hKey;
-    if (RegOpenKeyExW(hRoot, path.c_str(), 0, KEY_READ, hKey.receive()) != ERROR_SUCCESS)
-        return;
-    readValues(hKey.get(), tree[path]);
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameChars = 256;
-        if (RegEnumKeyExW(hKey.get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return;
-        readTree(hRoot, path + L"\\" + name, tree);
-    }
-}
-
-Tree treeOf(HKEY hRoot, const std::wstring& path)
-{
-    Tree tree;
-    readTree(hRoot, path, tree);
-    return tree;
-}
+using registry_tree::Tree;
+using registry_tree::Value;
+using registry_tree::treeOf;
 
 bool saveText(HKEY hRoot, const std::wstring& path, const std::wstring& file, bool bDeleteFirst = true)
 {
@@ -170,14 +131,26 @@ TEST_F(RegistryFileTest, ImportCreatesKeysSkipsBadEntriesAndSendsUnknownRootsToT
                    L"Bad=REG_DWORD:zz\r\nNoPercent=REG_SZ_EXPAND:\"plain\"\r\nGood=REG_DWORD:0x10\r\n"
                    L"[HKEY_CURRENT_USER\\" + kKey + L"]\r\nUser=REG_SZ:\"u\"\r\n"
                    L"[NoKeyPath]\r\nRoot=REG_DWORD:0x1\r\n");
-    EXPECT_TRUE(restoreText(file));
+    EXPECT_FALSE(restoreText(file)); // what could be imported is, and each refusal is logged
+
+    const std::wstring unknown = L"HKEY_LOCAL_MACHINE\\" + kKey + L"\\Unknown";
+    const std::wstring typoSection = L"HKEY_LOCAL_MAHCINE\\" + kKey + L"\\Typo";
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"\"Unable to import entry ( section: " + unknown + L", entry: x=REG_QWORD:0x1 ): bad type prefix\"",
+                  L"\"Unable to import entry ( section: " + unknown + L", entry: no type here ): no type prefix\"",
+                  L"\"Unable to import entry ( section: " + typoSection + L", entry: Bad=REG_DWORD:zz ): bad number\"",
+                  L"\"A bad argument was provided ( m_szRegStringCache ). value doesn't represent an expandable "
+                  L"value which is required\"",
+                  L"\"Unable to import entry ( section: " + typoSection +
+                      L", entry: NoPercent=REG_SZ_EXPAND:\"plain\" ): the value could not be written\"",
+                  L"\"Unable to import section ( NoKeyPath ): it names no registry key\""}),
+              logMessages(L"EXCEPTION_BAD"));
 
     EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, kKey + L"\\Unknown"));
     EXPECT_TRUE(treeOf(HKEY_LOCAL_MACHINE, kKey + L"\\Unknown").begin()->second.empty());
     const Tree typo = treeOf(HKEY_LOCAL_MACHINE, kKey + L"\\Typo");
     ASSERT_EQ(1u, typo.size());
     EXPECT_EQ((std::map<std::wstring, Value>{{L"Good", Value(REG_DWORD, {0x10, 0, 0, 0})}}), typo.begin()->second);
-    EXPECT_TRUE(logHas(L"A bad argument was provided ( m_szRegStringCache )"));
     EXPECT_EQ((std::vector<BYTE>{'u', 0}), rawBytes(HKEY_CURRENT_USER, kKey, L"User"));
     EXPECT_TRUE(treeOf(HKEY_LOCAL_MACHINE, L"NoKeyPath").empty());
     EXPECT_NE(ERROR_SUCCESS, RegQueryValueExW(HKEY_LOCAL_MACHINE, L"Root", nullptr, nullptr, nullptr, nullptr));
