@@ -27,31 +27,33 @@ bool isNamed(const CKSLWCharString& szName)
     return szName.getLength() != 0;
 }
 
-// The profile functions keep a line per entry: a text with a line break would start a line of
-// its own there (a new entry, or a new section).
-void refuseLineBreak(const CKSLWCharString& szText, const wchar_t* wcsArgName)
+// Logs why a text cannot be written (a bad-argument record); the write then fails as any refused
+// write does, with the record that names its section and key.
+bool refused(const wchar_t* wcsArgName, const wchar_t* wcsText)
 {
-    if (szText.isValid() && std::wcspbrk(szText.getString(), L"\r\n") != nullptr)
-        throw CKSLBadArgException(wcsArgName, L"a line break cannot be written to a profile file", KSL_HERE);
+    CKSLBadArgException error(wcsArgName, wcsText, KSL_HERE); // written when built
+    return true;
 }
 
-// Whether the text survives the trip through the ANSI code page (no character replaced by a
-// default or a look-alike).
-bool fitsAnsiCodePage(const CKSLWCharString& szText)
+// The profile functions keep a line per entry: a text with a line break would start a line of
+// its own there (a new entry, or a new section).
+bool hasLineBreak(const CKSLWCharString& szText, const wchar_t* wcsArgName)
+{
+    return szText.isValid() && std::wcspbrk(szText.getString(), L"\r\n") != nullptr &&
+           refused(wcsArgName, L"a line break cannot be written to a profile file");
+}
+
+// Whether the text would not survive the trip through the ANSI code page (a character replaced
+// by a default or a look-alike).
+bool isOutsideAnsi(const CKSLWCharString& szText, const wchar_t* wcsArgName)
 {
     if (szText.getLength() == 0 || GetACP() == CP_UTF8)
-        return true;
+        return false;
     BOOL bUsedDefault = FALSE;
     const int nBytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, szText.getString(),
                                            static_cast<int>(szText.getLength()), nullptr, 0, nullptr, &bUsedDefault);
-    return nBytes > 0 && !bUsedDefault;
-}
-
-void refuseOutsideAnsi(const CKSLWCharString& szText, const wchar_t* wcsArgName)
-{
-    if (!fitsAnsiCodePage(szText))
-        throw CKSLBadArgException(wcsArgName, L"the text cannot be represented in the ANSI code page of the file",
-                                  KSL_HERE);
+    return (nBytes <= 0 || bUsedDefault) &&
+           refused(wcsArgName, L"the text cannot be represented in the ANSI code page of the file");
 }
 
 } // namespace
@@ -97,23 +99,20 @@ bool CKSLIni::prepareFileEncoding() const
     return !bUnicode;
 }
 
-// Refuses what the file could not give back as written: line breaks anywhere, characters
-// outside the ANSI code page in a file kept in it. A missing file is started in UTF-16.
-void CKSLIni::checkWritable(const CKSLWCharString& szSection, const CKSLWCharString* pKeyName,
-                            const CKSLWCharString* pValue) const
+// Whether the file can give the texts back as written; a refusal is logged. Line breaks are
+// refused anywhere, characters outside the ANSI code page in a file kept in it. A missing file
+// is started in UTF-16.
+bool CKSLIni::isWritable(const CKSLWCharString& szSection, const CKSLWCharString* pKeyName,
+                         const CKSLWCharString* pValue) const
 {
-    refuseLineBreak(szSection, L"szSection");
-    if (pKeyName != nullptr)
-        refuseLineBreak(*pKeyName, L"szKeyName");
-    if (pValue != nullptr)
-        refuseLineBreak(*pValue, L"szValue");
-    if (!prepareFileEncoding())
-        return;
-    refuseOutsideAnsi(szSection, L"szSection");
-    if (pKeyName != nullptr)
-        refuseOutsideAnsi(*pKeyName, L"szKeyName");
-    if (pValue != nullptr)
-        refuseOutsideAnsi(*pValue, L"szValue");
+    const CKSLWCharString szNone;
+    const CKSLWCharString& szKeyName = pKeyName != nullptr ? *pKeyName : szNone;
+    const CKSLWCharString& szValue = pValue != nullptr ? *pValue : szNone;
+    if (hasLineBreak(szSection, L"szSection") || hasLineBreak(szKeyName, L"szKeyName") ||
+        hasLineBreak(szValue, L"szValue"))
+        return false;
+    return !prepareFileEncoding() || !(isOutsideAnsi(szSection, L"szSection") ||
+                                       isOutsideAnsi(szKeyName, L"szKeyName") || isOutsideAnsi(szValue, L"szValue"));
 }
 
 bool CKSLIni::hasSection(const CKSLWCharString& szSection)
@@ -135,8 +134,8 @@ bool CKSLIni::createProfileSection(const CKSLWCharString& szSection)
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
         checkFileName();
         const bool bNamed = isNamed(szSection);
-        if (bNamed) {
-            checkWritable(szSection, nullptr, nullptr);
+        const bool bWritable = bNamed && isWritable(szSection, nullptr, nullptr);
+        if (bWritable) {
             if (hasSection(szSection))
                 return true;
             const wchar_t* const wcsPlaceholder = L"KSLNewSection";
@@ -144,7 +143,7 @@ bool CKSLIni::createProfileSection(const CKSLWCharString& szSection)
                 WritePrivateProfileStringW(szSection.getString(), wcsPlaceholder, nullptr, m_szFileName.getString()))
                 return true;
         }
-        const long lError = bNamed ? static_cast<long>(GetLastError()) : 0;
+        const long lError = bWritable ? static_cast<long>(GetLastError()) : 0;
         wchar_t wcsMessage[1025];
         kslFormat(wcsMessage, L"Unable to write profile section ( section: %s )", orUnknown(szSection));
         throw CKSLWritePrivateProfileSectionException(wcsMessage, lError, KSL_HERE, kClass, L"createProfileSection");
@@ -196,14 +195,12 @@ void CKSLIni::writeString(const CKSLWCharString& szSection, const CKSLWCharStrin
                           const CKSLWCharString& szValue, const wchar_t* wcsMethodName)
 {
     checkFileName();
-    const bool bNamed = isNamed(szSection) && isNamed(szKeyName);
-    if (bNamed)
-        checkWritable(szSection, &szKeyName, &szValue);
+    const bool bWritable = isNamed(szSection) && isNamed(szKeyName) && isWritable(szSection, &szKeyName, &szValue);
     // getString() gives "" for an empty value: Windows would delete the key for a null one.
-    if (bNamed && WritePrivateProfileStringW(szSection.getString(), szKeyName.getString(), szValue.getString(),
+    if (bWritable && WritePrivateProfileStringW(szSection.getString(), szKeyName.getString(), szValue.getString(),
                                              m_szFileName.getString()))
         return;
-    const long lError = bNamed ? static_cast<long>(GetLastError()) : 0;
+    const long lError = bWritable ? static_cast<long>(GetLastError()) : 0;
     wchar_t wcsMessage[1025];
     kslFormat(wcsMessage, L"Unable to write profile string ( section: %s, key name: %s )", orUnknown(szSection),
               orUnknown(szKeyName));

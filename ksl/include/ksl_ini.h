@@ -48,8 +48,8 @@ public:
 private:
     void checkFileName() const;
     bool prepareFileEncoding() const;
-    void checkWritable(const CKSLWCharString& szSection, const CKSLWCharString* pKeyName,
-                       const CKSLWCharString* pValue) const;
+    bool isWritable(const CKSLWCharString& szSection, const CKSLWCharString* pKeyName,
+                    const CKSLWCharString* pValue) const;
     bool hasSection(const CKSLWCharString& szSection);
     static DWORD growListChars(DWORD dwChars);
     void writeString(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName,
