@@ -69,4 +69,40 @@ inline Tree treeOf(HKEY hRoot, const std::wstring& path)
     return tree;
 }
 
+// The differences between two trees, one line each (at most ten): what a failed comparison shows
+// instead of megabytes of data.
+inline std::wstring differences(const Tree& expected, const Tree& actual)
+{
+    std::wstring text;
+    int n = 0;
+    auto note = [&](const std::wstring& line) {
+        if (n++ < 10)
+            text += line + L"\n";
+    };
+    for (const auto& key : expected) {
+        const auto found = actual.find(key.first);
+        if (found == actual.end()) {
+            note(L"missing key " + key.first);
+            continue;
+        }
+        for (const auto& value : key.second) {
+            const auto other = found->second.find(value.first);
+            if (other == found->second.end())
+                note(L"missing value " + key.first + L" : " + value.first);
+            else if (other->second != value.second)
+                note(L"changed value " + key.first + L" : " + value.first + L" (type " +
+                     std::to_wstring(value.second.first) + L", " + std::to_wstring(value.second.second.size()) +
+                     L" bytes; now type " + std::to_wstring(other->second.first) + L", " +
+                     std::to_wstring(other->second.second.size()) + L" bytes)");
+        }
+        for (const auto& value : found->second)
+            if (key.second.count(value.first) == 0)
+                note(L"extra value " + key.first + L" : " + value.first);
+    }
+    for (const auto& key : actual)
+        if (expected.count(key.first) == 0)
+            note(L"extra key " + key.first);
+    return text;
+}
+
 } // namespace registry_tree

@@ -8,6 +8,7 @@
 
 #include "../../helpers/log_capture.h"
 #include "ksl_ini.h"
+#include "ksl_registry_key.h"
 
 class IniTest : public LogCaptureTest {
 protected:
@@ -66,5 +67,22 @@ private:
         for (DWORD at = 0; at < n && pText[at] != L'\0'; at += static_cast<DWORD>(strings.back().size()) + 1)
             strings.emplace_back(pText + at);
         return strings;
+    }
+};
+
+// The registry text form through its entry points: saveKey format 8 and restoreKey flags 16.
+class RegistryFileTest : public IniTest {
+protected:
+    static bool saveText(HKEY hRoot, const std::wstring& path, const std::wstring& file, bool bDeleteFirst = true)
+    {
+        CKSLRegistryKey key(hRoot, path.c_str());
+        return key.saveKey(file.c_str(), KSL_REG_TEXT_FORMAT, bDeleteFirst);
+    }
+
+    static bool restoreText(const std::wstring& file)
+    {
+        // The import goes where the sections say, whatever key asks for it.
+        CKSLRegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Elsewhere");
+        return key.restoreKey(file.c_str(), KSL_REG_TEXT_RESTORE);
     }
 };

@@ -13,27 +13,12 @@
 
 namespace {
 
-using RegistryFileTest = IniTest;
-
 const std::wstring kKey = L"SOFTWARE\\IniExport";
 const std::wstring kSection = L"HKEY_LOCAL_MACHINE\\" + kKey;
 
 using registry_tree::Tree;
 using registry_tree::Value;
 using registry_tree::treeOf;
-
-bool saveText(HKEY hRoot, const std::wstring& path, const std::wstring& file, bool bDeleteFirst = true)
-{
-    CKSLRegistryKey key(hRoot, path.c_str());
-    return key.saveKey(file.c_str(), KSL_REG_TEXT_FORMAT, bDeleteFirst);
-}
-
-bool restoreText(const std::wstring& file)
-{
-    // The import goes where the sections say, whatever key asks for it.
-    CKSLRegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Elsewhere");
-    return key.restoreKey(file.c_str(), KSL_REG_TEXT_RESTORE);
-}
 
 std::vector<BYTE> rawBytes(HKEY hRoot, const std::wstring& key, const wchar_t* name)
 {
