@@ -226,8 +226,10 @@ private:
         } else if (entry.type == L"REG_DWORD") {
             entry.data = pickOf({L"", L"0x"});
         } else if (entry.type == L"REG_SZ" || entry.type == L"REG_SZ_EXPAND") {
+            // The profile functions trim the end of a line: a cut behind a blank that follows an
+            // inner quote would leave a text that ends with a quote again.
             size_t cut = pick(n - 1);
-            while (cut > 0 && entry.data[cut - 1] == L'"')
+            while (cut > 0 && (entry.data[cut - 1] == L'"' || entry.data[cut - 1] == L' '))
                 --cut;
             entry.data.resize(cut);
         } else if (n >= 2) {
