@@ -1,6 +1,7 @@
 // The registry text form: saveKey format 8 and restoreKey flags 16 against the scratch registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -157,4 +158,71 @@ TEST_F(RegistryFileTest, TextWithALineBreakIsNotExportedAndCannotInjectAnEntry)
     EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
     EXPECT_EQ((std::vector<std::wstring>{L"Fine=REG_SZ:\"ok\""}), sectionLines(file, kSection));
     EXPECT_TRUE(logHas(L"Unable to export a value with a line break"));
+}
+
+TEST_F(RegistryFileTest, EntryThatDoesNotParseKeepsTheExistingValueAndIsLogged)
+{
+    struct Case {
+        const wchar_t* wcsLine;
+        const wchar_t* wcsProblem;
+    };
+    const Case cases[] = {
+        {L"v=REG_BINARY:01 0G 03", L"bad hex code"},
+        {L"v=REG_BINARY:01 02 0", L"bad hex code"},
+        {L"v=REG_BINARY:0102", L"bad hex code"},
+        {L"v=REG_SZ_MULTI:41 00 00 00,42 0G 00 00", L"bad hex code"},
+        {L"v=REG_SZ_MULTI:41 00 00 00,,42 00 00 00", L"bad hex code"},
+        {L"v=REG_SZ_MULTI:41 00 00", L"bad hex code"},
+        {L"v=REG_DWORD:0x", L"bad number"},
+        {L"v=REG_DWORD:", L"bad number"},
+        {L"v=REG_DWORD:0x123456789", L"bad number"},
+        {L"v=REG_SZ:\"no closing quote", L"the text is not between double quotes"},
+        {L"v=REG_SZ:", L"the text is not between double quotes"},
+        {L"v=REG_SZ_EXPAND:%TEMP%", L"the text is not between double quotes"},
+        {L"v=REG_QWORD:0x1", L"bad type prefix"},
+        {L"v=reg_sz:\"x\"", L"bad type prefix"},
+        {L"v=REG_DWORD", L"no type prefix"},
+    };
+    std::vector<std::wstring> expected;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"v", L"existing"));
+        const std::wstring file = freshFile(L"bad.ini");
+        writeIni(file, L"[" + kSection + L"]\r\n" + c.wcsLine + L"\r\nok=REG_DWORD:0x2\r\n");
+        EXPECT_FALSE(restoreText(file)) << c.wcsLine;
+        EXPECT_EQ((std::vector<BYTE>{'e', 0, 'x', 0, 'i', 0, 's', 0, 't', 0, 'i', 0, 'n', 0, 'g', 0}),
+                  rawBytes(HKEY_LOCAL_MACHINE, kKey, L"v"))
+            << c.wcsLine;
+        EXPECT_EQ((std::vector<BYTE>{2, 0, 0, 0}), rawBytes(HKEY_LOCAL_MACHINE, kKey, L"ok")) << c.wcsLine;
+        expected.push_back(L"\"Unable to import entry ( section: " + kSection + L", entry: " + c.wcsLine +
+                           L" ): " + c.wcsProblem + L"\"");
+    }
+    std::vector<std::wstring> logged = logMessages(L"EXCEPTION_BAD");
+    logged.erase(std::remove_if(logged.begin(), logged.end(),
+                                [](const std::wstring& m) { return m.find(L"too many hex digits") != std::wstring::npos; }),
+                 logged.end());
+    EXPECT_EQ(expected, logged);
+}
+
+TEST_F(RegistryFileTest, NamesTheFileCannotCarryBackAreRefusedAndCannotWriteElsewhere)
+{
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"x\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\nevil", 1));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey + L"\\k]\r\n[HKEY_LOCAL_MACHINE", L"inside", 2));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"fine", 3));
+    const std::wstring file = freshFile(L"hostile.ini");
+    EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"\"Unable to export a value whose name the file cannot hold ( \"" + kSection +
+                      L"\\x??[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]??evil\" ): a line break\"",
+                  L"\"Unable to export a subkey whose name the file cannot hold ( \"" + kSection +
+                      L"\\k]??[HKEY_LOCAL_MACHINE\" ): a line break\""}),
+              logMessages(L"EXCEPTION_BAD"));
+    CKSLIni::StringList names;
+    EXPECT_TRUE(CKSLIni(file.c_str()).getProfileSectionNames(names));
+    EXPECT_EQ((std::vector<std::wstring>{kSection}), toVector(names));
+    EXPECT_EQ((std::vector<std::wstring>{L"fine=REG_DWORD:0x00000003"}), sectionLines(file, kSection));
+
+    ASSERT_TRUE(deleteRegTree(HKEY_LOCAL_MACHINE, kKey));
+    EXPECT_TRUE(restoreText(file));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Other"));
+    EXPECT_EQ((Tree{{kKey, {{L"fine", Value(REG_DWORD, {3, 0, 0, 0})}}}}), treeOf(HKEY_LOCAL_MACHINE, kKey));
 }
