@@ -415,6 +415,17 @@ Problem parseMultiString(const CKSLWCharString& szData, CKSLWCharStringList& str
     return nullptr;
 }
 
+// The parsed value written through its value class, unless parsing found a problem.
+template <class TValueClass, class TValue>
+Problem writeParsed(Problem parseProblem, const TValue& value, HKEY hRootKey, const CKSLWCharString& szKeyPath,
+                    const CKSLWCharString& szName)
+{
+    if (parseProblem == nullptr &&
+        !TValueClass(hRootKey, szKeyPath, szName, KSL_KEY_WRITE_ACCESS, true, 0).setValue(value, false))
+        return L"the value could not be written";
+    return parseProblem;
+}
+
 // Writes one "name=TYPE:data" line; a line that cannot be parsed writes nothing.
 Problem importEntry(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szLine)
 {
@@ -426,37 +437,29 @@ Problem importEntry(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLW
     const CKSLWCharString szName = slice(wcsLine, static_cast<size_t>(wcsEquals - wcsLine));
     const CKSLWCharString szType = slice(wcsEquals + 1, static_cast<size_t>(wcsColon - wcsEquals - 1));
     const CKSLWCharString szData(wcsColon + 1);
-    const Problem wcsNotWritten = L"the value could not be written";
-    Problem problem = nullptr;
+    // Each value is parsed completely before the write, so a bad one never reaches the registry.
     if (szType == L"REG_DWORD") {
         unsigned long ulValue = 0;
-        if ((problem = parseDword(szData, ulValue)) == nullptr &&
-            !CKSLRegistryDword(hRootKey, szKeyPath, szName, KSL_KEY_WRITE_ACCESS, true, 0).setValue(ulValue, false))
-            problem = wcsNotWritten;
-    } else if (szType == L"REG_SZ") {
-        CKSLWCharString szText;
-        if ((problem = unquoted(szData, szText)) == nullptr &&
-            !CKSLRegistryValue(hRootKey, szKeyPath, szName, KSL_KEY_WRITE_ACCESS, true, 0).setValue(szText, false))
-            problem = wcsNotWritten;
-    } else if (szType == L"REG_SZ_EXPAND") {
-        CKSLWCharString szText;
-        if ((problem = unquoted(szData, szText)) == nullptr &&
-            !CKSLRegistryStringExpand(hRootKey, szKeyPath, szName, KSL_KEY_WRITE_ACCESS, true, 0).setValue(szText, false))
-            problem = wcsNotWritten;
-    } else if (szType == L"REG_BINARY") {
-        CKSLByteBuffer bytes;
-        if ((problem = parseBinary(szData, bytes)) == nullptr &&
-            !CKSLRegistryBinary(hRootKey, szKeyPath, szName, KSL_KEY_WRITE_ACCESS, true, 0).setValue(bytes, false))
-            problem = wcsNotWritten;
-    } else if (szType == L"REG_SZ_MULTI") {
-        CKSLWCharStringList strings;
-        if ((problem = parseMultiString(szData, strings)) == nullptr &&
-            !CKSLRegistryMultiString(hRootKey, szKeyPath, szName, KSL_KEY_WRITE_ACCESS, true, 0).setValue(strings, false))
-            problem = wcsNotWritten;
-    } else {
-        problem = L"bad type prefix";
+        const Problem problem = parseDword(szData, ulValue);
+        return writeParsed<CKSLRegistryDword>(problem, ulValue, hRootKey, szKeyPath, szName);
     }
-    return problem;
+    if (szType == L"REG_SZ" || szType == L"REG_SZ_EXPAND") {
+        CKSLWCharString szText;
+        const Problem problem = unquoted(szData, szText);
+        return szType == L"REG_SZ" ? writeParsed<CKSLRegistryValue>(problem, szText, hRootKey, szKeyPath, szName)
+                                   : writeParsed<CKSLRegistryStringExpand>(problem, szText, hRootKey, szKeyPath, szName);
+    }
+    if (szType == L"REG_BINARY") {
+        CKSLByteBuffer bytes;
+        const Problem problem = parseBinary(szData, bytes);
+        return writeParsed<CKSLRegistryBinary>(problem, bytes, hRootKey, szKeyPath, szName);
+    }
+    if (szType == L"REG_SZ_MULTI") {
+        CKSLWCharStringList strings;
+        const Problem problem = parseMultiString(szData, strings);
+        return writeParsed<CKSLRegistryMultiString>(problem, strings, hRootKey, szKeyPath, szName);
+    }
+    return L"bad type prefix";
 }
 
 // A key path names a key when no component of it is empty (an empty path names the root).
