@@ -153,7 +153,8 @@ bool readValuesOneByOne(HKEY hKey, const CKSLWCharString& szKeyPath, CKSLRegValu
         if (lStatus != ERROR_SUCCESS) {
             wchar_t wcsMessage[1025];
             kslFormat(wcsMessage, L"Unable to enumerate values from key ( \"%s\" )", szKeyPath.getString());
-            throw CKSLRegEnumValueException(wcsMessage, lStatus, KSL_HERE, kClass, L"exportKey");
+            CKSLRegEnumValueException error(wcsMessage, lStatus, KSL_HERE, kClass, L"exportKey"); // written when built
+            return false;
         }
         if (!entries.add(CKSLRegValueEntry(name.data(), data.data(), dwBytes, dwType)))
             return false;
@@ -163,17 +164,25 @@ bool readValuesOneByOne(HKEY hKey, const CKSLWCharString& szKeyPath, CKSLRegValu
 
 // Every value of the key, the unnamed default value included: the multiple-value query when its
 // one buffer stays small, otherwise (or when the query cannot be had or leaves a value out)
-// one value at a time.
+// one value at a time. A missing key has no values; a key that cannot be read is logged.
 bool readValues(HKEY hRootKey, const CKSLWCharString& szKeyPath, CKSLRegValueEntryList& entries)
 {
     CKSLScopedKey hKey;
-    if (RegOpenKeyExW(hRootKey, szKeyPath.getString(), 0, KEY_READ, hKey.receive()) != ERROR_SUCCESS)
-        return false;
+    const LONG lOpened = RegOpenKeyExW(hRootKey, szKeyPath.getString(), 0, KEY_READ, hKey.receive());
     DWORD dwValues = 0;
     DWORD dwMaxBytes = 0;
-    if (RegQueryInfoKeyW(hKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &dwValues, nullptr,
-                         &dwMaxBytes, nullptr, nullptr) != ERROR_SUCCESS)
+    const LONG lStatus = lOpened != ERROR_SUCCESS
+                             ? lOpened
+                             : RegQueryInfoKeyW(hKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                &dwValues, nullptr, &dwMaxBytes, nullptr, nullptr);
+    if (lStatus == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (lStatus != ERROR_SUCCESS) {
+        wchar_t wcsMessage[1025];
+        kslFormat(wcsMessage, L"Unable to query info on registry key ( \"%s\" )", szKeyPath.getString());
+        CKSLRegQueryInfoKeyException error(wcsMessage, lStatus, KSL_HERE, kClass, L"exportKey"); // written when built
         return false;
+    }
     if (dwValues == 0)
         return true;
     if (dwValues * (dwMaxBytes + 1ull) * 2u <= kMultipleQueryBytes) {

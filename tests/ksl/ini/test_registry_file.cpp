@@ -226,3 +226,23 @@ TEST_F(RegistryFileTest, NamesTheFileCannotCarryBackAreRefusedAndCannotWriteElse
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Other"));
     EXPECT_EQ((Tree{{kKey, {{L"fine", Value(REG_DWORD, {3, 0, 0, 0})}}}}), treeOf(HKEY_LOCAL_MACHINE, kKey));
 }
+
+TEST_F(RegistryFileTest, MergingIntoAnAnsiFileRefusesTextsItsCodePageCannotHold)
+{
+    const std::wstring file = freshFile(L"ansi_merge.ini");
+    {
+        CKSLScopedFile ansi(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(ansi.get(), "[Other]\r\nx=1\r\n", 14, &written, nullptr));
+    }
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"plain", L"text"));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"wide", L"\x4E2D\x6587"));
+    EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file, false));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"\"A bad argument was provided ( szValue ). the text cannot be represented in the ANSI code page "
+                  L"of the file\"",
+                  L"\"Unable to write profile string ( section: " + kSection + L", key name: wide )\""}),
+              logMessages(L"EXCEPTION_BAD"));
+    EXPECT_EQ((std::vector<std::wstring>{L"plain=REG_SZ:\"text\""}), sectionLines(file, kSection));
+    EXPECT_EQ((std::vector<std::wstring>{L"x=1"}), sectionLines(file, L"Other"));
+}
