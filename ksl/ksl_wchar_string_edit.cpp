@@ -1,6 +1,8 @@
 // CKSLWCharString: in-place editing, cutting, replacing, trimming and fields.
 #include "ksl_wchar_string.h"
 
+#include <string>
+
 #include "ksl_catch.h"
 
 namespace {
@@ -196,6 +198,10 @@ bool CKSLWCharString::replaceOccurrences(const TextRef& oldString, const TextRef
     if (ulTotal == 0)
         return false;
     const CRounds rounds = planRounds(ulTotal, ulOccurrance, ulSubStringMode, L"occurrance is out of bounds");
+    if (ulSubStringMode == ssmAll) {
+        replaceAll(oldString, newString);
+        return true;
+    }
     // Skip step: occurrences that each inserted copy brings along are passed over. Only the new
     // text can bring any: skipping by the copies of the new text inside the old one (when the
     // new text is the shorter) would pass over real occurrences, so that replacing every "ab"
@@ -210,6 +216,28 @@ bool CKSLWCharString::replaceOccurrences(const TextRef& oldString, const TextRef
         ulNumber += ulSkip;
     }
     return true;
+}
+
+// Every non-overlapping occurrence from left to right, each search resuming behind the text just
+// replaced (what a find-and-replace loop over std::wstring gives), built in one pass into a new
+// block: counting occurrences first and searching from the start each round went wrong where
+// the inserted text and what follows it formed a new occurrence, and took quadratic time.
+void CKSLWCharString::replaceAll(const TextRef& oldString, const TextRef& newString)
+{
+    const unsigned long ulLength = getLength();
+    const unsigned long ulOld = oldString.getLength();
+    std::wstring result;
+    result.reserve(ulLength);
+    unsigned long ulPos = 0;
+    unsigned long ulFound = 0;
+    while (findIn(m_pBuffer + ulPos, ulLength - ulPos, oldString, 1, pmFromStart, ulFound)) {
+        result.append(m_pBuffer + ulPos, ulFound);
+        if (newString.isValid())
+            result.append(newString.getText(), newString.getLength());
+        ulPos += ulFound + ulOld;
+    }
+    result.append(m_pBuffer + ulPos, ulLength - ulPos);
+    assignText(result.data(), static_cast<unsigned long>(result.size()));
 }
 
 bool CKSLWCharString::extractOutside(unsigned long ulStartPos, unsigned long ulEndPos, bool bDropStart,

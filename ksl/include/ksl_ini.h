@@ -18,14 +18,12 @@ public:
     CKSLIni(const CKSLIni&) = delete;
     CKSLIni& operator=(const CKSLIni&) = delete;
 
-    // Hands the section to WritePrivateProfileSectionW without a key list; what that does with
-    // an existing section is the platform's choice.
+    // Creates a missing section (empty); an existing one and its keys are left untouched.
     virtual bool createProfileSection(const CKSLWCharString& szSection);
     // False (logged) when the key is missing or holds -1; lValue is left untouched then.
     virtual bool getProfileInt(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName, long& lValue);
-    // The section's "key=value" lines in file order; false for a missing or empty section, or
-    // one that does not fit the 32767-character buffer. A read that returns nothing leaves the
-    // list untouched.
+    // The section's "key=value" lines in file order, however long; false for a missing or empty
+    // section. A read that returns nothing leaves the list untouched.
     virtual bool getProfileSection(const CKSLWCharString& szSection, StringList& lines);
     // The file's section names in file order; false for a missing or empty file.
     virtual bool getProfileSectionNames(StringList& names);
@@ -37,6 +35,11 @@ public:
     virtual bool setProfileInt(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName, long lValue);
     // An empty value is written as an empty text; an empty section or key name is refused (to
     // Windows it would mean "delete the whole section").
+    //
+    // Every write refuses (logged, false) a section, key or value with a line break, which would
+    // start an entry or section of its own. A file that does not exist yet is created in UTF-16
+    // (with a byte-order mark) before the first write, so every text survives; an existing file
+    // in the ANSI code page stays so, and a text that code page cannot hold is refused.
     virtual bool setProfileString(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName,
                                   const CKSLWCharString& szValue);
 
@@ -44,6 +47,11 @@ public:
 
 private:
     void checkFileName() const;
+    bool prepareFileEncoding() const;
+    bool isWritable(const CKSLWCharString& szSection, const CKSLWCharString* pKeyName,
+                    const CKSLWCharString* pValue) const;
+    bool hasSection(const CKSLWCharString& szSection);
+    static DWORD growListChars(DWORD dwChars);
     void writeString(const CKSLWCharString& szSection, const CKSLWCharString& szKeyName,
                      const CKSLWCharString& szValue, const wchar_t* wcsMethodName);
     // Fills the list from a buffer of zero-terminated strings of n characters.

@@ -202,6 +202,7 @@ private:
     bool removeOccurrences(const TextRef& subString, unsigned long ulOccurrance, unsigned long ulSubStringMode);
     bool replaceOccurrences(const TextRef& oldString, const TextRef& newString, unsigned long ulOccurrance,
                             unsigned long ulSubStringMode);
+    void replaceAll(const TextRef& oldString, const TextRef& newString);
     bool buildField(CKSLWCharString& field, const TextRef& delimiter, unsigned long ulOccurrance,
                     unsigned long ulParseMode) const;
     void trimBits(wchar_t wcChar, unsigned long ulSides, unsigned long ulWhiteSpace);

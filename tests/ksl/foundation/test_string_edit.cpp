@@ -123,6 +123,28 @@ TEST_F(StringEditTest, ReplaceSkipsInsertedOccurrences)
     EXPECT_EQ(L"aab", text(self));
 }
 
+TEST_F(StringEditTest, ReplaceAllResumesBehindTheInsertedText)
+{
+    struct Case {
+        const wchar_t* wcsText;
+        const wchar_t* wcsOld;
+        const wchar_t* wcsNew;
+        const wchar_t* wcsExpected;
+    };
+    const Case cases[] = {
+        {L"abaaba", L"aba", L"ab", L"abab"},          // the insertion and what follows it are no occurrence
+        {L"a\r\n\nb\r\n", L"\r\n", L"\r", L"a\r\nb\r"}, // CR LF to CR keeps the LF that followed
+        {L"aaa", L"aa", L"b", L"ba"},                  // overlapping occurrences: the first one wins
+        {L"xyx", L"x", L"xx", L"xxyxx"},
+    };
+    for (const Case& c : cases) {
+        S s(c.wcsText);
+        EXPECT_TRUE(s.replace(c.wcsOld, c.wcsNew, 0, S::ssmAll)) << c.wcsText;
+        EXPECT_EQ(c.wcsExpected, text(s)) << c.wcsText;
+    }
+    EXPECT_FALSE(logHas(L"EXCEPTION_BAD"));
+}
+
 TEST_F(StringEditTest, ReplaceByAShorterTextReachesEveryOccurrence)
 {
     S s(L"abab");

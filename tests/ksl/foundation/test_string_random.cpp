@@ -127,6 +127,36 @@ TEST_F(StringRandomTest, CuttingAgreesWithTheReference)
     }
 }
 
+// Every non-overlapping occurrence from left to right, each search resuming behind the text just
+// put in: the find-and-replace loop on std::wstring.
+std::wstring replacedAll(std::wstring text, const std::wstring& from, const std::wstring& to)
+{
+    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+TEST_F(StringRandomTest, ReplacingEveryOccurrenceAgreesWithTheStdStringLoop)
+{
+    // Surrogate halves (paired and lone) and line breaks are plain code units to the search.
+    static const wchar_t kAlphabet[] = {L'a', L'b', L'\r', L'\n', 0xD83D, 0xDE00, 0xDC00, L'a'};
+    auto randomText = [&](unsigned long ulMaxLength) {
+        std::wstring w;
+        for (unsigned long i = pick(ulMaxLength); i > 0; --i)
+            w += kAlphabet[pick(sizeof(kAlphabet) / sizeof(kAlphabet[0]) - 1)];
+        return w;
+    };
+    for (int i = 0; i < 5000; ++i) {
+        const std::wstring text = randomText(24), from = randomText(3), to = randomText(4);
+        S s(text.c_str());
+        const bool bReplaced = s.replace(from.c_str(), to.c_str(), 0, S::ssmAll);
+        const bool bOccurs = !from.empty() && text.find(from) != std::wstring::npos;
+        ASSERT_EQ(bOccurs, bReplaced) << i;
+        ASSERT_EQ(bOccurs ? replacedAll(text, from, to) : text, std::wstring(s.getString())) << i;
+        expectWellFormed(s);
+    }
+}
+
 TEST_F(StringRandomTest, NoOperationBreaksTheString)
 {
     const std::vector<std::function<void(S&, S&)>> operations = {

@@ -8,6 +8,7 @@
 
 #include "../../helpers/log_capture.h"
 #include "ksl_ini.h"
+#include "ksl_registry_key.h"
 
 class IniTest : public LogCaptureTest {
 protected:
@@ -41,6 +42,24 @@ protected:
         return strings;
     }
 
+    // The quoted messages of the log lines at the level ("EXCEPTION_BAD"), in the order written.
+    std::vector<std::wstring> logMessages(const std::wstring& level) const
+    {
+        std::vector<std::wstring> messages;
+        const std::wstring text = logText(), tag = L"<" + level + L">";
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find(L"\r\n", start);
+            if (end == std::wstring::npos)
+                end = text.size();
+            const std::wstring line = text.substr(start, end - start);
+            const size_t open = line.find(L'"'), close = line.rfind(L'"');
+            if (line.find(tag) != std::wstring::npos && open != std::wstring::npos && close > open)
+                messages.push_back(line.substr(open, close - open + 1));
+            start = end + 2;
+        }
+        return messages;
+    }
+
 private:
     static std::vector<std::wstring> splitZeros(const wchar_t* pText, DWORD n)
     {
@@ -48,5 +67,22 @@ private:
         for (DWORD at = 0; at < n && pText[at] != L'\0'; at += static_cast<DWORD>(strings.back().size()) + 1)
             strings.emplace_back(pText + at);
         return strings;
+    }
+};
+
+// The registry text form through its entry points: saveKey format 8 and restoreKey flags 16.
+class RegistryFileTest : public IniTest {
+protected:
+    static bool saveText(HKEY hRoot, const std::wstring& path, const std::wstring& file, bool bDeleteFirst = true)
+    {
+        CKSLRegistryKey key(hRoot, path.c_str());
+        return key.saveKey(file.c_str(), KSL_REG_TEXT_FORMAT, bDeleteFirst);
+    }
+
+    static bool restoreText(const std::wstring& file)
+    {
+        // The import goes where the sections say, whatever key asks for it.
+        CKSLRegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Elsewhere");
+        return key.restoreKey(file.c_str(), KSL_REG_TEXT_RESTORE);
     }
 };

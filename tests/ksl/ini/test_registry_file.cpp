@@ -1,10 +1,12 @@
 // The registry text form: saveKey format 8 and restoreKey flags 16 against the scratch registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "../../helpers/registry_tree.h"
 #include "ini_test_support.h"
 #include "ksl_registry_key.h"
 #include "ksl_scoped_handle.h"
@@ -12,67 +14,12 @@
 
 namespace {
 
-using RegistryFileTest = IniTest;
-
 const std::wstring kKey = L"SOFTWARE\\IniExport";
 const std::wstring kSection = L"HKEY_LOCAL_MACHINE\\" + kKey;
 
-// Type and data of a value; texts compared up to their first zero (an empty text may be stored
-// with or without its terminator).
-using Value = std::pair<DWORD, std::vector<BYTE>>;
-using Tree = std::map<std::wstring, std::map<std::wstring, Value>>;
-
-void readValues(HKEY hKey, std::map<std::wstring, Value>& values)
-{
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameChars = 256;
-        BYTE data[4096];
-        DWORD bytes = sizeof(data);
-        DWORD type = 0;
-        if (RegEnumValueW(hKey, index, name, &nameChars, nullptr, &type, data, &bytes) != ERROR_SUCCESS)
-            return;
-        if (type == REG_SZ || type == REG_EXPAND_SZ)
-            bytes = static_cast<DWORD>(wcsnlen(reinterpret_cast<const wchar_t*>(data), bytes / 2) * 2);
-        values[name] = Value(type, std::vector<BYTE>(data, data + bytes));
-    }
-}
-
-// Every key below and including path, with its values.
-void readTree(HKEY hRoot, const std::wstring& path, Tree& tree)
-{
-    CKSLScopedKey hKey;
-    if (RegOpenKeyExW(hRoot, path.c_str(), 0, KEY_READ, hKey.receive()) != ERROR_SUCCESS)
-        return;
-    readValues(hKey.get(), tree[path]);
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameChars = 256;
-        if (RegEnumKeyExW(hKey.get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return;
-        readTree(hRoot, path + L"\\" + name, tree);
-    }
-}
-
-Tree treeOf(HKEY hRoot, const std::wstring& path)
-{
-    Tree tree;
-    readTree(hRoot, path, tree);
-    return tree;
-}
-
-bool saveText(HKEY hRoot, const std::wstring& path, const std::wstring& file, bool bDeleteFirst = true)
-{
-    CKSLRegistryKey key(hRoot, path.c_str());
-    return key.saveKey(file.c_str(), KSL_REG_TEXT_FORMAT, bDeleteFirst);
-}
-
-bool restoreText(const std::wstring& file)
-{
-    // The import goes where the sections say, whatever key asks for it.
-    CKSLRegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Elsewhere");
-    return key.restoreKey(file.c_str(), KSL_REG_TEXT_RESTORE);
-}
+using registry_tree::Tree;
+using registry_tree::Value;
+using registry_tree::treeOf;
 
 std::vector<BYTE> rawBytes(HKEY hRoot, const std::wstring& key, const wchar_t* name)
 {
@@ -170,14 +117,26 @@ TEST_F(RegistryFileTest, ImportCreatesKeysSkipsBadEntriesAndSendsUnknownRootsToT
                    L"Bad=REG_DWORD:zz\r\nNoPercent=REG_SZ_EXPAND:\"plain\"\r\nGood=REG_DWORD:0x10\r\n"
                    L"[HKEY_CURRENT_USER\\" + kKey + L"]\r\nUser=REG_SZ:\"u\"\r\n"
                    L"[NoKeyPath]\r\nRoot=REG_DWORD:0x1\r\n");
-    EXPECT_TRUE(restoreText(file));
+    EXPECT_FALSE(restoreText(file)); // what could be imported is, and each refusal is logged
+
+    const std::wstring unknown = L"HKEY_LOCAL_MACHINE\\" + kKey + L"\\Unknown";
+    const std::wstring typoSection = L"HKEY_LOCAL_MAHCINE\\" + kKey + L"\\Typo";
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"\"Unable to import entry ( section: " + unknown + L", entry: x=REG_QWORD:0x1 ): bad type prefix\"",
+                  L"\"Unable to import entry ( section: " + unknown + L", entry: no type here ): no type prefix\"",
+                  L"\"Unable to import entry ( section: " + typoSection + L", entry: Bad=REG_DWORD:zz ): bad number\"",
+                  L"\"A bad argument was provided ( m_szRegStringCache ). value doesn't represent an expandable "
+                  L"value which is required\"",
+                  L"\"Unable to import entry ( section: " + typoSection +
+                      L", entry: NoPercent=REG_SZ_EXPAND:\"plain\" ): the value could not be written\"",
+                  L"\"Unable to import section ( NoKeyPath ): it names no registry key\""}),
+              logMessages(L"EXCEPTION_BAD"));
 
     EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, kKey + L"\\Unknown"));
     EXPECT_TRUE(treeOf(HKEY_LOCAL_MACHINE, kKey + L"\\Unknown").begin()->second.empty());
     const Tree typo = treeOf(HKEY_LOCAL_MACHINE, kKey + L"\\Typo");
     ASSERT_EQ(1u, typo.size());
     EXPECT_EQ((std::map<std::wstring, Value>{{L"Good", Value(REG_DWORD, {0x10, 0, 0, 0})}}), typo.begin()->second);
-    EXPECT_TRUE(logHas(L"A bad argument was provided ( m_szRegStringCache )"));
     EXPECT_EQ((std::vector<BYTE>{'u', 0}), rawBytes(HKEY_CURRENT_USER, kKey, L"User"));
     EXPECT_TRUE(treeOf(HKEY_LOCAL_MACHINE, L"NoKeyPath").empty());
     EXPECT_NE(ERROR_SUCCESS, RegQueryValueExW(HKEY_LOCAL_MACHINE, L"Root", nullptr, nullptr, nullptr, nullptr));
@@ -199,4 +158,91 @@ TEST_F(RegistryFileTest, TextWithALineBreakIsNotExportedAndCannotInjectAnEntry)
     EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
     EXPECT_EQ((std::vector<std::wstring>{L"Fine=REG_SZ:\"ok\""}), sectionLines(file, kSection));
     EXPECT_TRUE(logHas(L"Unable to export a value with a line break"));
+}
+
+TEST_F(RegistryFileTest, EntryThatDoesNotParseKeepsTheExistingValueAndIsLogged)
+{
+    struct Case {
+        const wchar_t* wcsLine;
+        const wchar_t* wcsProblem;
+    };
+    const Case cases[] = {
+        {L"v=REG_BINARY:01 0G 03", L"bad hex code"},
+        {L"v=REG_BINARY:01 02 0", L"bad hex code"},
+        {L"v=REG_BINARY:0102", L"bad hex code"},
+        {L"v=REG_SZ_MULTI:41 00 00 00,42 0G 00 00", L"bad hex code"},
+        {L"v=REG_SZ_MULTI:41 00 00 00,,42 00 00 00", L"bad hex code"},
+        {L"v=REG_SZ_MULTI:41 00 00", L"bad hex code"},
+        {L"v=REG_DWORD:0x", L"bad number"},
+        {L"v=REG_DWORD:", L"bad number"},
+        {L"v=REG_DWORD:0x123456789", L"bad number"},
+        {L"v=REG_SZ:\"no closing quote", L"the text is not between double quotes"},
+        {L"v=REG_SZ:", L"the text is not between double quotes"},
+        {L"v=REG_SZ_EXPAND:%TEMP%", L"the text is not between double quotes"},
+        {L"v=REG_QWORD:0x1", L"bad type prefix"},
+        {L"v=reg_sz:\"x\"", L"bad type prefix"},
+        {L"v=REG_DWORD", L"no type prefix"},
+    };
+    std::vector<std::wstring> expected;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"v", L"existing"));
+        const std::wstring file = freshFile(L"bad.ini");
+        writeIni(file, L"[" + kSection + L"]\r\n" + c.wcsLine + L"\r\nok=REG_DWORD:0x2\r\n");
+        EXPECT_FALSE(restoreText(file)) << c.wcsLine;
+        EXPECT_EQ((std::vector<BYTE>{'e', 0, 'x', 0, 'i', 0, 's', 0, 't', 0, 'i', 0, 'n', 0, 'g', 0}),
+                  rawBytes(HKEY_LOCAL_MACHINE, kKey, L"v"))
+            << c.wcsLine;
+        EXPECT_EQ((std::vector<BYTE>{2, 0, 0, 0}), rawBytes(HKEY_LOCAL_MACHINE, kKey, L"ok")) << c.wcsLine;
+        expected.push_back(L"\"Unable to import entry ( section: " + kSection + L", entry: " + c.wcsLine +
+                           L" ): " + c.wcsProblem + L"\"");
+    }
+    std::vector<std::wstring> logged = logMessages(L"EXCEPTION_BAD");
+    logged.erase(std::remove_if(logged.begin(), logged.end(),
+                                [](const std::wstring& m) { return m.find(L"too many hex digits") != std::wstring::npos; }),
+                 logged.end());
+    EXPECT_EQ(expected, logged);
+}
+
+TEST_F(RegistryFileTest, NamesTheFileCannotCarryBackAreRefusedAndCannotWriteElsewhere)
+{
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"x\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\nevil", 1));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey + L"\\k]\r\n[HKEY_LOCAL_MACHINE", L"inside", 2));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"fine", 3));
+    const std::wstring file = freshFile(L"hostile.ini");
+    EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"\"Unable to export a value whose name the file cannot hold ( \"" + kSection +
+                      L"\\x??[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]??evil\" ): a line break\"",
+                  L"\"Unable to export a subkey whose name the file cannot hold ( \"" + kSection +
+                      L"\\k]??[HKEY_LOCAL_MACHINE\" ): a line break\""}),
+              logMessages(L"EXCEPTION_BAD"));
+    CKSLIni::StringList names;
+    EXPECT_TRUE(CKSLIni(file.c_str()).getProfileSectionNames(names));
+    EXPECT_EQ((std::vector<std::wstring>{kSection}), toVector(names));
+    EXPECT_EQ((std::vector<std::wstring>{L"fine=REG_DWORD:0x00000003"}), sectionLines(file, kSection));
+
+    ASSERT_TRUE(deleteRegTree(HKEY_LOCAL_MACHINE, kKey));
+    EXPECT_TRUE(restoreText(file));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Other"));
+    EXPECT_EQ((Tree{{kKey, {{L"fine", Value(REG_DWORD, {3, 0, 0, 0})}}}}), treeOf(HKEY_LOCAL_MACHINE, kKey));
+}
+
+TEST_F(RegistryFileTest, MergingIntoAnAnsiFileRefusesTextsItsCodePageCannotHold)
+{
+    const std::wstring file = freshFile(L"ansi_merge.ini");
+    {
+        CKSLScopedFile ansi(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(ansi.get(), "[Other]\r\nx=1\r\n", 14, &written, nullptr));
+    }
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"plain", L"text"));
+    ASSERT_TRUE(setRegString(HKEY_LOCAL_MACHINE, kKey, L"wide", L"\x4E2D\x6587"));
+    EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file, false));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"\"A bad argument was provided ( szValue ). the text cannot be represented in the ANSI code page "
+                  L"of the file\"",
+                  L"\"Unable to write profile string ( section: " + kSection + L", key name: wide )\""}),
+              logMessages(L"EXCEPTION_BAD"));
+    EXPECT_EQ((std::vector<std::wstring>{L"plain=REG_SZ:\"text\""}), sectionLines(file, kSection));
+    EXPECT_EQ((std::vector<std::wstring>{L"x=1"}), sectionLines(file, L"Other"));
 }
