@@ -77,6 +77,12 @@ bool isConnected(DWORD dwError)
     return dwError == ERROR_SUCCESS || dwError == ERROR_PIPE_CONNECTED || dwError == ERROR_NO_DATA;
 }
 
+// Whether a pipe of that name exists, free or busy; asks without connecting to it.
+bool nameTaken(const std::wstring& wcsPipeName)
+{
+    return WaitNamedPipeW(wcsPipeName.c_str(), 1) || GetLastError() == ERROR_SEM_TIMEOUT;
+}
+
 void prepareInstance(SKPipeInstance& instance)
 {
     instance.m_hReadEvent = makeEvent(FALSE, TRUE);
@@ -354,7 +360,8 @@ int CSKPipe::CShared::createInstance()
 }
 
 // The first instance claims the name: when another program holds it already, the creation fails
-// (access denied) instead of sharing the name with it.
+// (access denied) instead of sharing the name with it. Where the system ignores the first-instance
+// flag, the check beforehand refuses the name all the same.
 int CSKPipe::CShared::createServerInstance(SKPipeInstance& instance)
 {
     if (m_pfnSecurityProvider != nullptr) {
@@ -368,6 +375,10 @@ int CSKPipe::CShared::createServerInstance(SKPipeInstance& instance)
         CSKExclusiveLock guard(m_lock);
         for (const SKPipeInstance& held : m_instances)
             bFirst = bFirst && !held.m_hPipe;
+    }
+    if (bFirst && nameTaken(m_wcsPipeName)) {
+        SKReportError(ERROR_ACCESS_DENIED, L"CreateNamedPipe", L"");
+        return 1;
     }
     instance.m_hPipe.reset(CreateNamedPipeW(
         m_wcsPipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (bFirst ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
