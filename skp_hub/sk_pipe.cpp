@@ -16,6 +16,9 @@ const DWORD kCreateRetryMs = 5000;
 const DWORD kReportedCode = static_cast<DWORD>(-1); // failures that are not a Windows call's
 const DWORD kShortWriteCode = 9990;
 const SIZE_T kWorkerStackBytes = 1 << 20;
+// The main server thread waits on the stop event, the worker-done event and every listener.
+static_assert(SK_PIPE_LISTENING_INSTANCES + 2 <= MAXIMUM_WAIT_OBJECTS, "one wait covers every listener");
+static_assert(SK_PIPE_LISTENING_INSTANCES <= SK_PIPE_MAX_INSTANCES, "listeners count towards the bound");
 // The client lets the server learn who it is, but not act as it.
 const DWORD kClientOpenFlags = FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
                                SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;

@@ -38,13 +38,14 @@ const BYTE SK_PIPE_UNREGISTERED = 7; // made up for the handler when a registere
 // Called with the handler data, the request and the 65,536-byte reply buffer; answers the reply
 // length (0: no reply, more than the buffer is cut to it). Runs on a worker thread, one per
 // client, so calls for different clients run at the same time. A handler must not:
-// - block for long: shutdown waits at most 2 s for the handlers still running, then leaves each of
-//   them to finish alone. Such a handler must not touch the endpoint any more, and what its
+// - block for long: shutdown waits SK_PIPE_SHUTDOWN_WAIT_MS in all for the handlers still running,
+//   then leaves each of them to finish alone. Such a handler must not touch the endpoint any more, and what its
 //   handler data points to must stay valid until it returns (the endpoint may be gone by then);
 //   its worker closes the pipe and its own thread handle once it returns and calls no handler
 //   again;
 // - throw (an exception is caught and traced, and ends that client's conversation);
-// - write past the 65,536-byte reply buffer.
+// - write past the 65,536-byte reply buffer, or need more than about 850 KB of stack (a worker
+//   reserves 1 MB, 128 KB of which hold the request and the reply).
 // It may call shutdown on its own endpoint: that call returns without waiting for the calling
 // worker, which ends once the handler has returned.
 typedef DWORD (*SKPipeMessageHandler)(ULONG_PTR ulHandlerData, const BYTE* pRequest, DWORD cbRequest,
@@ -59,7 +60,8 @@ const DWORD SK_PIPE_LISTENING_INSTANCES = 32;
 // ... and holds at most this many instances (listening and connected), hence at most this many
 // worker threads (a worker left to a blocking handler counts until it returns). A client past the
 // bound finds every instance busy (ERROR_PIPE_BUSY): it waits for a free one as its connect
-// attempts allow, else SendData answers 0 ("No pipe exists"). A worker's stack reserves 1 MB.
+// attempts allow, else SendData answers 0 ("No pipe exists"). So a local program can make the
+// server hold at most 64 threads, 64 MB of reserved stack and 64 pipes of 2 x 64 KB buffers.
 const DWORD SK_PIPE_MAX_INSTANCES = 64;
 // How long shutdown waits for the threads before it leaves the rest to finish alone.
 const DWORD SK_PIPE_SHUTDOWN_WAIT_MS = 1500;
