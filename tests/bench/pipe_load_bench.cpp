@@ -1,7 +1,8 @@
 // The service pipe's server end under load: 32 clients at once, 1,000 messages each of 12 to
 // 65,536 bytes and one oversize message each; then 200 start/stop cycles of the server. Prints
 // figures; asserts nothing. Goal: nothing lost or corrupted but the oversize messages, shutdown
-// under 2 s with the clients connected, no handles or threads left by the cycles.
+// under 2 s with the clients connected or a handler blocked, no handles or threads left by the
+// cycles.
 //
 //   pipe_load_bench [clients [messages [cycles]]]
 #include <windows.h>
@@ -49,6 +50,44 @@ void startAndStop(int nRound)
     server.shutdown();
 }
 
+// A handler that holds its request until released.
+struct CHeldHandler {
+    CKSLScopedHandle hHeld{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    CKSLScopedHandle hRelease{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+    static DWORD handler(ULONG_PTR ulHeld, const BYTE*, DWORD, BYTE*)
+    {
+        auto* pHeld = reinterpret_cast<CHeldHandler*>(ulHeld);
+        SetEvent(pHeld->hHeld.get());
+        WaitForSingleObject(pHeld->hRelease.get(), 30000);
+        return 0;
+    }
+};
+
+// Shutdown while a handler is busy with a request: the handler is left to finish alone.
+double shutdownWithABlockedHandler()
+{
+    const std::wstring pipe = uniqueName(L"\\\\.\\pipe\\SKOrbitPipeHeld_", 0);
+    const std::wstring ready = uniqueName(L"SKReadyHeld_", 0);
+    static CHeldHandler held; // outlives the endpoint, as a handler left running needs
+    CKSLScopedHandle hReady(CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
+    SKPipeSettings settings;
+    settings.wcsReadyEventName = ready.c_str();
+    CSKPipe server(true, false, pipe.c_str(), reinterpret_cast<ULONG_PTR>(&held), CHeldHandler::handler, nullptr, 0,
+                   settings);
+    WaitForSingleObject(hReady.get(), 30000);
+    CKSLScopedFile client = pipe_load_detail::openLoadClient(pipe);
+    if (client)
+        pipe_load_detail::writeWhole(client.get(), pipe_load_detail::makeMessage(0, 0, 100));
+    WaitForSingleObject(held.hHeld.get(), 30000);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    server.shutdown();
+    const double dMs = pipe_load_detail::millisecondsSince(start);
+    SetEvent(held.hRelease.get());
+    return dMs;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,6 +107,8 @@ int main(int argc, char** argv)
                 f.lOversize, f.lReceived, f.lLost, f.lDuplicated, f.lCorrupted);
     std::printf("  whole run %.0f ms; shutdown with %lu clients connected: %.1f ms\n", dLoadMs, dwClients,
                 f.dShutdownMs);
+
+    std::printf("  shutdown with a handler blocked in a request: %.1f ms\n", shutdownWithABlockedHandler());
 
     startAndStop(-1); // what the first server leaves loaded for all later ones
     const DWORD dwHandlesBefore = openHandleCount();
