@@ -120,7 +120,8 @@ public:
     // instance.
     int createInstance();
     // Stops the threads and closes every handle, within about SK_PIPE_SHUTDOWN_WAIT_MS however
-    // the handlers behave. Safe to call more than once, and from a handler.
+    // the handlers behave. Safe to call more than once, and from a handler; not from DllMain
+    // (a server's threads need the loader lock to end).
     void shutdown();
 
     // Thread procedures; their argument is the endpoint's shared state, which each thread keeps

@@ -271,6 +271,23 @@ TEST_F(PipeServerTest, ClientsOneAfterAnotherReachTheHandlerWithTheirExactBytes)
         << "and no error reports";
 }
 
+// Even with a security provider, a child process started with inheritance gets none of the
+// server's handles.
+TEST_F(PipeServerTest, NoHandleOfTheServerIsInheritable)
+{
+    CKSLScopedHandle hInheritable(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    ASSERT_TRUE(SetHandleInformation(hInheritable.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT));
+    const DWORD dwBefore = inheritableHandleCount();
+    ASSERT_LE(1u, dwBefore) << "the count sees an inheritable handle";
+    ServedPipe served(everyoneMayConnect);
+    ASSERT_TRUE(served.waitReady());
+    CKSLScopedFile raw = openRawClient(served.names);
+    ASSERT_TRUE(raw);
+    ASSERT_TRUE(writeRaw(raw, "hello"));
+    ASSERT_TRUE(served.inbox.waitFor(1));
+    EXPECT_EQ(dwBefore, inheritableHandleCount());
+}
+
 TEST_F(PipeServerTest, EndOfConversationEndsTheWorkerWithoutTheHandler)
 {
     ServedPipe served;
