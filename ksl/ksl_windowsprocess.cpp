@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "ksl_catch.h"
 #include "ksl_exceptions.h"
@@ -70,25 +71,33 @@ template <class TException>
 }
 
 // Dispatches the thread's window messages until the process ends or the time-out passes with
-// no message. A WM_QUIT taken from the queue is posted again once the wait is over, so that the
-// caller's own message loop still ends.
+// no message. Messages that no window can take (thread messages) and a WM_QUIT are kept and
+// posted again, in their order, once the wait is over, so that the caller's own message loop
+// still sees them.
 void waitPumpingMessages(HANDLE hProcess, DWORD dwTimeout)
 {
+    std::vector<MSG> kept;
     bool bQuit = false;
     WPARAM quitCode = 0;
     for (;;) {
         MSG msg;
         if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message != WM_QUIT) {
+            if (msg.message == WM_QUIT) {
+                bQuit = true;
+                quitCode = msg.wParam;
+            } else if (msg.hwnd == nullptr) {
+                kept.push_back(msg);
+                continue;
+            } else {
                 DispatchMessageW(&msg);
                 continue;
             }
-            bQuit = true;
-            quitCode = msg.wParam;
         }
         if (MsgWaitForMultipleObjects(1, &hProcess, FALSE, dwTimeout, QS_ALLINPUT) != WAIT_OBJECT_0 + 1)
             break;
     }
+    for (const MSG& msg : kept)
+        PostThreadMessageW(GetCurrentThreadId(), msg.message, msg.wParam, msg.lParam);
     if (bQuit)
         PostQuitMessage(static_cast<int>(quitCode));
 }
@@ -243,7 +252,12 @@ bool CKSLWindowsProcess::getHandle(HANDLE& hProcess)
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
         if (!m_hProcess)
             throw CKSLWindowsProcessInvalidHandleException(kNoHandle, 0, KSL_HERE);
-        hProcess = m_hProcess.release();
+        // The caller gets a handle of its own; this object keeps waiting on its own one.
+        HANDLE hDuplicate = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), m_hProcess.get(), GetCurrentProcess(), &hDuplicate, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS))
+            throwWindowsFailure<CKSLWindowsProcessInvalidHandleException>(L"%s", kNoHandle, KSL_HERE);
+        hProcess = hDuplicate;
         return true;
     }));
 }

@@ -3,9 +3,9 @@
 // switches single privileges of a process token on or off.
 //
 // Handle ownership: the object owns the process handle of the program it started and closes it
-// when it is destroyed or starts the next program. getHandle() hands the handle over: from then
-// on the caller owns it and must close it with CloseHandle, and the object holds none (a later
-// waitForFinish or getHandle reports the missing handle).
+// when it is destroyed or starts the next program. getHandle() gives the caller a duplicate of
+// it, which the caller closes with CloseHandle; the object keeps its own, so start, getHandle and
+// waitForFinish work in any order.
 //
 // Every public operation is traced and answers false on failure after logging it.
 #pragma once
@@ -42,7 +42,7 @@ public:
                                const CKSLWCharString& wcsArguments, const CKSLWCharString& wcsCurrentDirectory,
                                unsigned long ulTimeout, unsigned long ulPriorityClass, unsigned long ulShowWindow,
                                bool bUseCreateProcess);
-    // Hands the process handle over to the caller, who closes it.
+    // Gives the caller a duplicate of the process handle, which the caller closes.
     bool getHandle(HANDLE& hProcess);
 
     // Enables or disables the named privilege in hToken, or in the current process's token when

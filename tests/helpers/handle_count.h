@@ -30,7 +30,10 @@ using NtQuerySystemInformationFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
 constexpr ULONG kSystemHandleInformation = 16;
 const LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
-inline DWORD countInHandleTable()
+const BYTE kInheritFlag = 0x02; // the entry's flags: a child process would inherit the handle
+
+// This process's entries in the system's handle table; only the inheritable ones when asked.
+inline DWORD countInHandleTable(bool bInheritableOnly = false)
 {
     const auto pfnQuery = reinterpret_cast<NtQuerySystemInformationFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
@@ -48,7 +51,10 @@ inline DWORD countInHandleTable()
     const auto* pTable = reinterpret_cast<const HandleTable*>(buffer.data());
     DWORD dwCount = 0;
     for (ULONG i = 0; status == 0 && i < pTable->ulCount; ++i)
-        dwCount += pTable->entries[i].ulOwnerPid == GetCurrentProcessId() ? 1 : 0;
+        dwCount += pTable->entries[i].ulOwnerPid == GetCurrentProcessId() &&
+                           (!bInheritableOnly || (pTable->entries[i].bFlags & kInheritFlag) != 0)
+                       ? 1
+                       : 0;
     return dwCount;
 }
 
@@ -62,4 +68,10 @@ inline DWORD openHandleCount()
     dwCount = ksl_test_detail::countInHandleTable();
     EXPECT_NE(0u, dwCount);
     return dwCount;
+}
+
+// The number of handles this process holds that a child process would inherit.
+inline DWORD inheritableHandleCount()
+{
+    return ksl_test_detail::countInHandleTable(true);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "../../helpers/log_capture.h"
 #include "../../helpers/handle_count.h"
@@ -100,14 +101,44 @@ TEST_F(ProcessTest, ZeroTimeOutOnARunningProgramAnswersStillActive)
     EXPECT_TRUE(process.waitForFinish(ulExitCode, 0));
     EXPECT_EQ(259u, ulExitCode);
 
-    // The handle now belongs to the test, which ends the program and closes it.
+    // The test's own handle ends the program; the object still waits on its own one.
     HANDLE hProcess = nullptr;
     ASSERT_TRUE(process.getHandle(hProcess));
     ASSERT_NE(nullptr, hProcess);
     EXPECT_TRUE(TerminateProcess(hProcess, 3));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hProcess, INFINITE));
     EXPECT_TRUE(CloseHandle(hProcess));
-    EXPECT_FALSE(process.waitForFinish(ulExitCode, 0)) << "the handle was handed over";
+    EXPECT_TRUE(process.waitForFinish(ulExitCode, INFINITE));
+    EXPECT_EQ(3u, ulExitCode);
+}
+
+// Every order of the calls works: the caller's handle is a duplicate it closes, the object
+// keeps its own until it is destroyed.
+TEST_F(ProcessTest, GetHandleThenWaitForFinishBothSeeTheProgram)
+{
+    runHelper(L"0", kCreateProcess); // first use loads what the later ones share
+    const DWORD dwBefore = openHandleCount();
+    {
+        CKSLWindowsProcess process;
+        ASSERT_TRUE(process.start(text(quotedHelper()), CKSLWCharString(L"7 100"), CKSLWCharString(), kNormal,
+                                  SW_HIDE, kCreateProcess));
+        HANDLE hFirst = nullptr;
+        HANDLE hSecond = nullptr;
+        ASSERT_TRUE(process.getHandle(hFirst));
+        ASSERT_TRUE(process.getHandle(hSecond));
+        EXPECT_NE(hFirst, hSecond) << "each caller gets a handle of its own";
+        unsigned long ulExitCode = 0;
+        EXPECT_TRUE(process.waitForFinish(ulExitCode, INFINITE));
+        EXPECT_EQ(7u, ulExitCode);
+        for (HANDLE hProcess : {hFirst, hSecond}) {
+            DWORD dwExitCode = 0;
+            EXPECT_TRUE(GetExitCodeProcess(hProcess, &dwExitCode));
+            EXPECT_EQ(7u, dwExitCode);
+            EXPECT_TRUE(CloseHandle(hProcess));
+        }
+        EXPECT_TRUE(process.waitForFinish(ulExitCode, 0)) << "closing the duplicates leaves the object's own";
+    }
+    EXPECT_EQ(dwBefore, openHandleCount());
+    EXPECT_EQ(0u, logCount(L"\"No valid process handle to wait for.\""));
 }
 
 TEST_F(ProcessTest, EmptyCommandLineIsRejectedAndStartsNothing)
@@ -200,12 +231,37 @@ TEST_F(ProcessTest, QuitMessageTakenWhileWaitingIsPostedAgain)
     EXPECT_EQ(17u, msg.wParam);
 }
 
-TEST_F(ProcessTest, ThreadMessagesAreTakenFromTheQueueWhileWaiting)
+// Thread messages have no window to be dispatched to: the wait keeps them and posts them again,
+// in their order and with their parameters, before the WM_QUIT that follows them.
+TEST_F(ProcessTest, ThreadMessagesPostedDuringTheWaitAreStillThereAfterIt)
 {
     MSG msg;
-    ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP + 1, 0, 0));
-    EXPECT_EQ(0, runHelper(L"0 100", kCreateProcess));
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP + 1, WM_APP + 1, PM_REMOVE));
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP + 1, 11, 12));
+    const DWORD dwWaiter = GetCurrentThreadId();
+    // One more arrives from another thread while the wait is going on.
+    std::thread poster([dwWaiter] {
+        Sleep(30);
+        PostThreadMessageW(dwWaiter, WM_APP + 2, 21, 22);
+        PostThreadMessageW(dwWaiter, WM_QUIT, 5, 0);
+    });
+    EXPECT_EQ(0, runHelper(L"0 300", kCreateProcess));
+    poster.join();
+    struct Expected {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    const Expected expected[] = {{WM_APP + 1, 11, 12}, {WM_APP + 2, 21, 22}, {WM_QUIT, 5, 0}};
+    for (const Expected& e : expected) {
+        ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << e.message;
+        EXPECT_EQ(e.message, msg.message);
+        EXPECT_EQ(e.wParam, msg.wParam);
+        EXPECT_EQ(e.lParam, msg.lParam);
+        EXPECT_EQ(nullptr, msg.hwnd);
+    }
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "nothing twice";
 }
 
 } // namespace
