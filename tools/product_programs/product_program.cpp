@@ -4,8 +4,9 @@
 //   - rejuvenate_gui.exe sets "RejuvenateStatusEvent" when it is done, so that a launcher that
 //     follows the event learns that the rejuvenation's state changed (the launcher resets it);
 //   - it exits with 0.
-// For the tests it also appends "<program> ran: <command line>" to the file named by the
-// environment variable SKP_STANDIN_LOG, when that is set.
+// For the tests it also appends one line to the file named by the environment variable
+// SKP_STANDIN_LOG, when that is set, with its own path and its arguments as it received them:
+//   skp_gui.exe ran: path="C:\Program Files\Tessil\Safekeep\skp_gui.exe" arguments="/hub"
 #include <windows.h>
 
 #include <cstdio>
@@ -25,12 +26,11 @@ std::string utf8(const std::wstring& text)
     return out;
 }
 
-std::wstring programName()
+std::wstring programPath()
 {
     wchar_t exe[MAX_PATH];
     const DWORD len = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring name(exe, len < MAX_PATH ? len : 0);
-    return name.erase(0, name.find_last_of(L'\\') + 1);
+    return std::wstring(exe, len < MAX_PATH ? len : 0);
 }
 
 // The arguments after the program's name, as the shell or CreateProcessW passed them.
@@ -51,13 +51,13 @@ std::string openedFrom(const std::wstring& program, const std::wstring& args)
     return args == L"/hub" ? "the launcher's backup entry" : "the quick Back up now link or the product's entry";
 }
 
-void appendToStandInLog(const std::wstring& program)
+void appendToStandInLog(const std::wstring& program, const std::wstring& path, const std::wstring& args)
 {
     wchar_t logPath[MAX_PATH];
     const DWORD n = GetEnvironmentVariableW(L"SKP_STANDIN_LOG", logPath, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return;
-    const std::string line = utf8(program + L" ran: " + GetCommandLineW()) + "\r\n";
+    const std::string line = utf8(program + L" ran: path=\"" + path + L"\" arguments=\"" + args + L"\"") + "\r\n";
     CKSLScopedFile file(CreateFileW(logPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
@@ -81,11 +81,12 @@ void signalStatusChange(const wchar_t* wcsEvent)
 
 int wmain(int argc, wchar_t** argv)
 {
-    const std::wstring program = programName();
+    const std::wstring path = programPath();
+    const std::wstring program = path.substr(path.find_last_of(L'\\') + 1);
     const std::wstring args = joinArguments(argc, argv);
     std::printf("  %s opened from %s%s%s\n", utf8(program).c_str(), openedFrom(program, args).c_str(),
                 args.empty() ? "" : ", arguments: ", utf8(args).c_str());
-    appendToStandInLog(program);
+    appendToStandInLog(program, path, args);
     if (lstrcmpiW(program.c_str(), L"rejuvenate_gui.exe") == 0) {
         std::printf("  rejuvenation done\n");
         signalStatusChange(L"RejuvenateStatusEvent");
