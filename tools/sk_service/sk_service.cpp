@@ -71,30 +71,40 @@ struct CServiceState {
     HANDLE hDone = nullptr; // set when the wanted number of messages has arrived
 };
 
+// The options that name something, and where each goes.
+const struct {
+    const wchar_t* wcsName;
+    std::wstring CServiceOptions::*pText;
+} kTextOptions[] = {
+    {L"--pipe", &CServiceOptions::pipeName},
+    {L"--ready-event", &CServiceOptions::readyEventName},
+    {L"--stop-event", &CServiceOptions::stopEventName},
+    {L"--log", &CServiceOptions::logPath},
+    {L"--backup-to", &CServiceOptions::backupTo},
+    {L"--source", &CServiceOptions::source},
+    {L"--registry", &CServiceOptions::registryKey},
+};
+
+bool parseOption(const std::wstring& name, const wchar_t* wcsValue, CServiceOptions& options)
+{
+    if (name == L"--count") {
+        options.ulCount = std::wcstoul(wcsValue, nullptr, 10);
+        return true;
+    }
+    for (const auto& option : kTextOptions) {
+        if (name == option.wcsName) {
+            options.*option.pText = wcsValue;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool parseOptions(int argc, wchar_t** argv, CServiceOptions& options)
 {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::wstring name = argv[i];
-        const wchar_t* wcsValue = argv[i + 1];
-        if (name == L"--pipe")
-            options.pipeName = wcsValue;
-        else if (name == L"--ready-event")
-            options.readyEventName = wcsValue;
-        else if (name == L"--stop-event")
-            options.stopEventName = wcsValue;
-        else if (name == L"--log")
-            options.logPath = wcsValue;
-        else if (name == L"--count")
-            options.ulCount = std::wcstoul(wcsValue, nullptr, 10);
-        else if (name == L"--backup-to")
-            options.backupTo = wcsValue;
-        else if (name == L"--source")
-            options.source = wcsValue;
-        else if (name == L"--registry")
-            options.registryKey = wcsValue;
-        else
+    for (int i = 1; i + 1 < argc; i += 2)
+        if (!parseOption(argv[i], argv[i + 1], options))
             return false;
-    }
     return argc % 2 == 1 && options.backupTo.empty() == options.source.empty();
 }
 
