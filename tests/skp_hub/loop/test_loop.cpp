@@ -7,6 +7,7 @@
 // registry with --registry, so that every process of the loop reads and writes the same keys.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <string>
@@ -184,13 +185,15 @@ protected:
     {
         return quoted(testBinDir() + L"hubhost.exe") + L" --registry " + scratch->path() + L" " + command;
     }
-    // The service stand-in on the product's pipe for one message. Its ready event is made here
-    // first, so that it is still there to be waited for when the service has set it and let it go.
+    // The service stand-in on the product's pipe for one message, with this test's registry. Its
+    // ready event is made here first, so that it is still there to be waited for when the service
+    // has set it and let it go.
     bool startService(ChildProcess& service, const std::wstring& options, const std::wstring& output)
     {
         CKSLScopedHandle hReady(CreateEventW(nullptr, TRUE, FALSE, L"SK_ServerReadyEvent"));
-        return hReady &&
-               service.start(quoted(testBinDir() + L"sk_service.exe") + L" --count 1 " + options, output) &&
+        const std::wstring command =
+            quoted(testBinDir() + L"sk_service.exe") + L" --count 1 --registry " + scratch->path() + L" " + options;
+        return hReady && service.start(command, output) &&
                WaitForSingleObject(hReady.get(), kPatienceMs) == WAIT_OBJECT_0;
     }
     std::vector<std::string> programRuns() const { return readLines(programLog); }
@@ -220,6 +223,19 @@ std::string statusAfterBackupAt(const FILETIME& utc)
 ULONGLONG asNumber(const FILETIME& time)
 {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The service's account of the time it stored.
+std::string storedLine(const FILETIME& utc)
+{
+    SYSTEMTIME time{};
+    FileTimeToSystemTime(&utc, &time);
+    char line[128];
+    snprintf(line, sizeof line,
+             "  stored the backup time %04u-%02u-%02u %02u:%02u:%02u UTC (LastBackupTimeHigh 0x%08lx, Low 0x%08lx)",
+             time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond, utc.dwHighDateTime,
+             utc.dwLowDateTime);
+    return line;
 }
 
 // The backup time the product's settings hold in its machine branch.
@@ -252,8 +268,8 @@ TEST_F(LoopTest, BackUpNowThroughTheInstalledCopyChangesTheStatusLineTheWatchSho
     const std::wstring serviceLog = testScratchPath(L"service.log");
     ChildProcess service;
     ASSERT_TRUE(startService(service,
-                             L"--backup-to " + quoted(backups) + L" --source " + quoted(documents) + L" --registry " +
-                                 scratch->path() + L" --log " + quoted(serviceLog),
+                             L"--backup-to " + quoted(backups) + L" --source " + quoted(documents) + L" --log " +
+                                 quoted(serviceLog),
                              testScratchPath(L"service.out")));
 
     const std::wstring watchOutput = testScratchPath(L"watch.out");
@@ -297,9 +313,11 @@ TEST_F(LoopTest, BackUpNowThroughTheInstalledCopyChangesTheStatusLineTheWatchSho
     // What the service did, step by step, and the copy it made.
     const std::vector<std::string> served = readLines(serviceLog);
     ASSERT_EQ(4u, served.size()) << readFileBytes(serviceLog);
-    EXPECT_TRUE(startsWith(served[0], "message len=31 bytes=32 01 01 0b 00 00 00 ")) << served[0];
+    EXPECT_EQ("message len=31 bytes=32 01 01 0b 00 00 00 42 00 61 00 63 00 6b 00 20 00 75 00 70 00 20 00 6e 00 6f "
+              "00 77 00 00 00 backup destinations=0x01 text=\"Back up now\"",
+              served[0]);
     EXPECT_EQ("  backup to This computer: notes.txt (" + std::to_string(notes.size()) + " bytes)", served[1]);
-    EXPECT_TRUE(startsWith(served[2], "  stored the backup time ")) << served[2];
+    EXPECT_EQ(storedLine(stored), served[2]);
     EXPECT_EQ("  set BackupStatusEvent", served[3]);
     EXPECT_EQ(notes, readFileBytes(backups + L"\\This computer\\notes.txt"));
     // Back up now then opened the product's program from its install folder.
