@@ -7,6 +7,7 @@
 // registry with --registry, so that every process of the loop reads and writes the same keys.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
@@ -17,7 +18,9 @@
 #include "launcher.h"
 #include "plugin_loader.h"
 #include "scratch_registry.h"
+#include "sk_actions.h"
 #include "sk_date_format.h"
+#include "sk_pipe.h"
 #include "test_paths.h"
 
 namespace {
@@ -188,9 +191,10 @@ protected:
     // The service stand-in on the product's pipe for one message, with this test's registry. Its
     // ready event is made here first, so that it is still there to be waited for when the service
     // has set it and let it go.
-    bool startService(ChildProcess& service, const std::wstring& options, const std::wstring& output)
+    bool startService(ChildProcess& service, const std::wstring& options, const std::wstring& output,
+                      const wchar_t* wcsReadyEvent = L"SK_ServerReadyEvent")
     {
-        CKSLScopedHandle hReady(CreateEventW(nullptr, TRUE, FALSE, L"SK_ServerReadyEvent"));
+        CKSLScopedHandle hReady(CreateEventW(nullptr, TRUE, FALSE, wcsReadyEvent));
         const std::wstring command =
             quoted(testBinDir() + L"sk_service.exe") + L" --count 1 --registry " + scratch->path() + L" " + options;
         return hReady && service.start(command, output) &&
@@ -324,6 +328,65 @@ TEST_F(LoopTest, BackUpNowThroughTheInstalledCopyChangesTheStatusLineTheWatchSho
     const std::vector<std::string> runs = programRuns();
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ("skp_gui.exe ran: path=\"" + narrow(installDir) + "\\skp_gui.exe\" arguments=\"\"", runs[0]);
+}
+
+// The folders directly inside a folder, in name order.
+std::vector<std::wstring> subfolders(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    CKSLScopedFind hFind(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = hFind.valid(); more; more = FindNextFileW(hFind.get(), &found) != FALSE)
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && found.cFileName[0] != L'.')
+            names.push_back(found.cFileName);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct DestinationCase {
+    int32_t nFlags;
+    std::vector<std::wstring> folders; // the destinations' folders, in name order
+    bool bTimeStored;
+};
+
+// The service on a pipe of this test's own, sent one request per case.
+TEST_F(LoopTest, TheServiceBacksUpToEachDestinationTheRequestNames)
+{
+    const DestinationCase cases[] = {
+        {0x01, {L"This computer"}, true},
+        {0x38, {L"Network", L"Second disk", L"USB"}, true},
+        {0x02, {}, false}, // no destination the service knows: nothing backed up, no time stored
+    };
+    const std::wstring documents = testScratchPath(L"documents");
+    ASSERT_TRUE(CreateDirectoryW(documents.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((testBinDir() + L"sk_res.dll").c_str(), (documents + L"\\sk_res.dll").c_str(), FALSE));
+    int nCase = 0;
+    for (const DestinationCase& c : cases) {
+        SCOPED_TRACE(c.nFlags);
+        deleteRegTree(HKEY_LOCAL_MACHINE, kUsageKey);
+        const std::wstring suffix = std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++nCase);
+        const std::wstring pipe = L"\\\\.\\pipe\\SKOrbitPipeLoopTest_" + suffix;
+        const std::wstring ready = L"SKReadyLoopTest_" + suffix;
+        const std::wstring backups = testScratchPath(L"backups");
+        ChildProcess service;
+        ASSERT_TRUE(startService(service,
+                                 L"--pipe " + pipe + L" --ready-event " + ready + L" --backup-to " + quoted(backups) +
+                                     L" --source " + quoted(documents),
+                                 testScratchPath(L"service.out"), ready.c_str()));
+        std::vector<unsigned char> message(SK_REQUEST_BUFFER_BYTES);
+        const DWORD cbMessage = static_cast<DWORD>(buildBackupRequest(c.nFlags, L"Back up now", message.data()));
+        SKPipeSettings settings;
+        settings.wcsReadyEventName = ready.c_str();
+        CSKPipe client(false, false, pipe.c_str(), 0, nullptr, nullptr, 0, settings);
+        EXPECT_EQ(static_cast<int>(cbMessage), client.SendData(message.data(), cbMessage));
+        client.shutdown();
+        EXPECT_EQ(0u, service.waitForExit());
+        EXPECT_EQ(c.folders, subfolders(backups));
+        for (const std::wstring& folder : c.folders)
+            EXPECT_TRUE(fileExists(backups + L"\\" + folder + L"\\sk_res.dll")) << narrow(folder);
+        FILETIME stored;
+        EXPECT_EQ(c.bTimeStored, storedBackupTime(stored));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
