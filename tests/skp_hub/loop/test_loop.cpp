@@ -103,7 +103,7 @@ public:
         PROCESS_INFORMATION process{};
         if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
             return false;
-        CloseHandle(process.hThread);
+        CKSLScopedHandle hThread(process.hThread);
         m_hProcess.reset(process.hProcess);
         return true;
     }
