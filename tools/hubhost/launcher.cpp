@@ -81,7 +81,8 @@ bool callLibraryExport(const std::wstring& wcsExec, CHubRunResult& result)
                   toUtf8(library).c_str());
         return false;
     }
-    // The entry's own library, even where the launcher holds a copy of the same name elsewhere.
+    // The entry's own library, even where the launcher holds a copy of the same name elsewhere;
+    // what it imports is looked for in its folder first (the installer's), not the launcher's.
     CKSLScopedModule hModule(LoadLibraryExW(library.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!hModule) {
         hostPrint("hubhost: cannot load %s (error %lu)\n", toUtf8(library).c_str(), GetLastError());
