@@ -1,7 +1,17 @@
-// hubhost: a console stand-in for the hub launcher. It loads a plug-in DLL and calls its
-// exports the way the launcher does, printing what it gets back.
+// hubhost: a console stand-in for the hub launcher. It loads a plug-in DLL and calls its exports
+// the way the launcher does, printing what it gets back; it starts the catalogue's entries the way
+// their exec interfaces say and follows their status events. The reference for launcher authors.
 //
-//   hubhost [--dll PATH] caps [ID...] | catalog | status | session | backup | rejuvenate
+//   hubhost [--dll PATH] [--registry KEY] COMMAND
+//     launch                 what a launcher shows: every entry, its status, how it starts
+//     run ID                 start entry ID as its exec interface says, and wait for it to end
+//     watch [--count N] [--timeout S] [--stop-event NAME]
+//                            follow the status events, printing each changed status line
+//     caps [ID...] | catalog | status | session | backup | rejuvenate
+//                            the exports called one by one, with the records they fill
+//
+// --dll names the plug-in to load (default: skp_hub.dll beside hubhost.exe). --registry points
+// both registry roots of this process at a test's scratch key (see registry_redirect.h).
 #include <windows.h>
 
 #include <cstdlib>
@@ -10,27 +20,16 @@
 #include <string>
 #include <vector>
 
+#include "launcher.h"
 #include "record_printer.h"
+#include "registry_redirect.h"
 #include "skp_hub.h"
 
 namespace {
 
-const int32_t kAllIds[] = {SKP_ID_QUICK_BACKUP_NOW, SKP_ID_QUICK_REJUVENATE, SKP_ID_RC_BACKUP,
-                           SKP_ID_RC_RESTORE, SKP_ID_RC_MAINTENANCE_REJUVENATE, SKP_ID_RC_PRODUCT};
-
-struct Plugin {
-    HMODULE hModule = nullptr;
-    PFN_LP_GetCapability getCapability = nullptr;
-    PFN_LP_GetFunctionInfo getFunctionInfo = nullptr;
-    PFN_LP_GetStatus getStatus = nullptr;
-    PFN_LP_Action backupNow = nullptr;
-    PFN_LP_Action rejuvenate = nullptr;
-    ~Plugin()
-    {
-        if (hModule)
-            FreeLibrary(hModule);
-    }
-};
+const char kUsage[] = "usage: hubhost [--dll PATH] [--registry KEY] COMMAND\n"
+                      "  launch | run ID | watch [--count N] [--timeout S] [--stop-event NAME]\n"
+                      "  caps [ID...] | catalog | status | session | backup | rejuvenate\n";
 
 std::wstring defaultDllPath()
 {
@@ -42,33 +41,12 @@ std::wstring defaultDllPath()
     return path + L"skp_hub.dll";
 }
 
-template <class T>
-bool lookUp(Plugin& plugin, T& fn, const char* name)
+int32_t toId(const wchar_t* wcsText)
 {
-    fn = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(plugin.hModule, name)));
-    if (!fn)
-        hostPrint("hubhost: the plug-in has no export %s (error %lu)\n", name, GetLastError());
-    return fn != nullptr;
+    return static_cast<int32_t>(std::wcstol(wcsText, nullptr, 10));
 }
 
-bool loadPlugin(Plugin& plugin, const std::wstring& path)
-{
-    plugin.hModule = LoadLibraryW(path.c_str());
-    if (!plugin.hModule) {
-        const DWORD err = GetLastError();
-        hostPrint("hubhost: cannot load the plug-in %s (error %lu)\n",
-                  toUtf8(reinterpret_cast<const LP_WCHAR*>(path.c_str()), path.size()).c_str(), err);
-        return false;
-    }
-    bool ok = lookUp(plugin, plugin.getCapability, "LP_GetCapability");
-    ok = lookUp(plugin, plugin.getFunctionInfo, "LP_GetFunctionInfo") && ok;
-    ok = lookUp(plugin, plugin.getStatus, "LP_GetStatus") && ok;
-    ok = lookUp(plugin, plugin.backupNow, "LP_BackupNow") && ok;
-    ok = lookUp(plugin, plugin.rejuvenate, "LP_Rejuvenate") && ok;
-    return ok;
-}
-
-int runCaps(Plugin& plugin, const std::vector<int32_t>& ids)
+int runCaps(const CHubPlugin& plugin, const std::vector<int32_t>& ids)
 {
     for (int32_t id : ids) {
         int32_t answer = -1;
@@ -79,44 +57,27 @@ int runCaps(Plugin& plugin, const std::vector<int32_t>& ids)
     return 0;
 }
 
-// Size query first, then the record, as the launcher asks.
-template <class Record, class Fn, class Print>
-void queryRecord(const char* name, Fn fn, int32_t id, Print print)
+int runCatalog(const CHubPlugin& plugin)
 {
-    uint32_t size = 0;
-    Record record;
-    std::memset(&record, 0, sizeof record);
-    record.nFunctionId = id;
-    int32_t rc = fn(0, &record, &size);
-    hostPrint("%s(id %d, size query) -> return %d, size %u\n", name, id, rc, size);
-    if (rc != 0 || size == 0) {
-        hostPrint(rc == 0 ? "  (size 0: the product is not installed here, so the plug-in offers nothing)\n"
-                          : "  (no record)\n");
-        return;
+    for (int32_t id : kHubFunctionIds) {
+        LP_FUNCTION_INFO info;
+        if (queryFunctionInfo(plugin, id, info, true))
+            printFunctionInfo(info);
     }
-    size = sizeof record;
-    rc = fn(0, &record, &size);
-    hostPrint("%s(id %d, size %u) -> return %d\n", name, id, static_cast<unsigned>(sizeof record), rc);
-    if (rc == 0)
-        print(record);
-}
-
-int runCatalog(Plugin& plugin)
-{
-    for (int32_t id : kAllIds)
-        queryRecord<LP_FUNCTION_INFO>("LP_GetFunctionInfo", plugin.getFunctionInfo, id, printFunctionInfo);
     return 0;
 }
 
-int runStatus(Plugin& plugin)
+int runStatus(const CHubPlugin& plugin)
 {
-    queryRecord<LP_STATUS_INFO>("LP_GetStatus", plugin.getStatus, SKP_ID_QUICK_BACKUP_NOW, printStatusInfo);
+    LP_STATUS_INFO status;
+    if (queryStatus(plugin, SKP_ID_QUICK_BACKUP_NOW, status, true))
+        printStatusInfo(status);
     return 0;
 }
 
-// What a launcher does when it starts: capabilities, the catalogue, the status, and the
+// What a launcher does when it starts: capabilities, the whole catalogue, the status, and the
 // capabilities again, now that the plug-in has looked for the product.
-int runSession(Plugin& plugin)
+int runSession(const CHubPlugin& plugin)
 {
     const std::vector<int32_t> ids = {1, 2, 101, 102, 103, 104, 105};
     runCaps(plugin, ids);
@@ -125,9 +86,69 @@ int runSession(Plugin& plugin)
     return runCaps(plugin, ids);
 }
 
+// One entry as a launcher shows it: its name and kind, its status line, and how it starts.
+void showEntry(const CHubPlugin& plugin, const LP_FUNCTION_INFO& info)
+{
+    const bool quickLink = info.nFunctionId == SKP_ID_QUICK_BACKUP_NOW || info.nFunctionId == SKP_ID_QUICK_REJUVENATE;
+    hostPrint("%s  (%s %d)\n", HOST_TEXT(info.szName), quickLink ? "quick link" : "category entry", info.nFunctionId);
+    LP_STATUS_INFO status;
+    if (info.bStatusAvailable && queryStatus(plugin, info.nFunctionId, status, false))
+        hostPrint("    status:  %s\n", HOST_TEXT(status.szStatusText));
+    if (info.szEventForStatusChange[0] != 0)
+        hostPrint("    changes: signalled by %s\n", HOST_TEXT(info.szEventForStatusChange));
+    const std::string exec = HOST_TEXT(info.szExecInterface);
+    if (info.nExecType == LP_EXEC_LIBRARY_EXPORT)
+        hostPrint("    starts:  the export in \"%s\"\n", exec.c_str());
+    else
+        hostPrint("    starts:  the command line \"%s\"\n", exec.c_str());
+}
+
+int runLaunch(const CHubPlugin& plugin)
+{
+    int nEntries = 0;
+    for (int32_t id : kHubFunctionIds) {
+        LP_FUNCTION_INFO info;
+        if (queryFunctionInfo(plugin, id, info, false)) {
+            showEntry(plugin, info);
+            ++nEntries;
+        }
+    }
+    if (nEntries == 0)
+        hostPrint("Safekeep is not installed here: the plug-in offers no entry\n");
+    return 0;
+}
+
+int runId(const CHubPlugin& plugin, int32_t nFunctionId)
+{
+    LP_FUNCTION_INFO info;
+    if (!queryFunctionInfo(plugin, nFunctionId, info, false)) {
+        hostPrint("hubhost: the plug-in has no entry %d\n", nFunctionId);
+        return 1;
+    }
+    hostPrint("%s (%d)\n", HOST_TEXT(info.szName), nFunctionId);
+    CHubRunResult result;
+    return runEntry(info, result) ? 0 : 1;
+}
+
+bool parseWatchOptions(int argc, wchar_t** argv, int i, CHubWatchOptions& options)
+{
+    for (; i + 1 < argc; i += 2) {
+        const std::wstring name = argv[i];
+        if (name == L"--count")
+            options.ulChanges = std::wcstoul(argv[i + 1], nullptr, 10);
+        else if (name == L"--timeout")
+            options.dwTimeoutMs = 1000 * std::wcstoul(argv[i + 1], nullptr, 10);
+        else if (name == L"--stop-event")
+            options.wcsStopEvent = argv[i + 1];
+        else
+            return false;
+    }
+    return i == argc;
+}
+
 int usage()
 {
-    hostPrint("usage: hubhost [--dll PATH] caps [ID...] | catalog | status | session | backup | rejuvenate\n");
+    hostPrint("%s", kUsage);
     return 2;
 }
 
@@ -136,27 +157,46 @@ int usage()
 int wmain(int argc, wchar_t** argv)
 {
     std::wstring dllPath = defaultDllPath();
+    CToolRegistryRedirect registry;
     int i = 1;
-    if (i + 1 < argc && std::wcscmp(argv[i], L"--dll") == 0) {
-        dllPath = argv[i + 1];
-        i += 2;
+    for (; i + 1 < argc && argv[i][0] == L'-'; i += 2) {
+        if (std::wcscmp(argv[i], L"--dll") == 0) {
+            dllPath = argv[i + 1];
+        } else if (std::wcscmp(argv[i], L"--registry") == 0) {
+            if (!registry.redirect(argv[i + 1])) {
+                hostPrint("hubhost: cannot use the registry key %s\n", toUtf8(argv[i + 1]).c_str());
+                return 1;
+            }
+        } else {
+            return usage();
+        }
     }
     if (i >= argc)
         return usage();
     const std::wstring command = argv[i++];
-    if (command != L"caps" && command != L"catalog" && command != L"status" && command != L"session" &&
-        command != L"backup" && command != L"rejuvenate")
+    const bool known = command == L"launch" || command == L"run" || command == L"watch" || command == L"caps" ||
+                       command == L"catalog" || command == L"status" || command == L"session" ||
+                       command == L"backup" || command == L"rejuvenate";
+    CHubWatchOptions watchOptions;
+    if (!known || (command == L"run" && i + 1 != argc) ||
+        (command == L"watch" && !parseWatchOptions(argc, argv, i, watchOptions)))
         return usage();
 
-    Plugin plugin;
-    if (!loadPlugin(plugin, dllPath))
+    CHubPlugin plugin;
+    if (!plugin.load(dllPath))
         return 1;
+    if (command == L"launch")
+        return runLaunch(plugin);
+    if (command == L"run")
+        return runId(plugin, toId(argv[i]));
+    if (command == L"watch")
+        return watchStatus(plugin, watchOptions);
     if (command == L"caps") {
         std::vector<int32_t> ids;
         for (; i < argc; ++i)
-            ids.push_back(static_cast<int32_t>(std::wcstol(argv[i], nullptr, 10)));
+            ids.push_back(toId(argv[i]));
         if (ids.empty())
-            ids.assign(std::begin(kAllIds), std::end(kAllIds));
+            ids.assign(std::begin(kHubFunctionIds), std::end(kHubFunctionIds));
         return runCaps(plugin, ids);
     }
     if (command == L"catalog")

@@ -28,7 +28,10 @@ std::string toUtf8(const LP_WCHAR* wcs, size_t maxChars)
     return out;
 }
 
-#define HOST_TEXT(field) toUtf8(field, sizeof(field) / sizeof(field[0])).c_str()
+std::string toUtf8(const std::wstring& text)
+{
+    return toUtf8(reinterpret_cast<const LP_WCHAR*>(text.c_str()), text.size());
+}
 
 void printFunctionInfo(const LP_FUNCTION_INFO& info)
 {
