@@ -2,7 +2,7 @@
 // the way the launcher does, printing what it gets back; it starts the catalogue's entries the way
 // their exec interfaces say and follows their status events. The reference for launcher authors.
 //
-//   hubhost [--dll PATH] [--registry KEY] COMMAND
+//   hubhost [--dll PATH] [--registry KEY] [--program-files DIR] COMMAND
 //     launch                 what a launcher shows: every entry, its status, how it starts
 //     run ID                 start entry ID as its exec interface says, and wait for it to end
 //     watch [--count N] [--timeout S] [--stop-event NAME]
@@ -12,6 +12,9 @@
 //
 // --dll names the plug-in to load (default: skp_hub.dll beside hubhost.exe). --registry points
 // both registry roots of this process at a test's scratch key (see registry_redirect.h).
+// --program-files sets this launcher's "ProgramFiles", where the plug-in's quick links say it lives:
+// a test cannot hand it down in the environment, because 64-bit Windows (and Wine) set it anew in
+// every process it starts.
 #include <windows.h>
 
 #include <cstdlib>
@@ -27,7 +30,7 @@
 
 namespace {
 
-const char kUsage[] = "usage: hubhost [--dll PATH] [--registry KEY] COMMAND\n"
+const char kUsage[] = "usage: hubhost [--dll PATH] [--registry KEY] [--program-files DIR] COMMAND\n"
                       "  launch | run ID | watch [--count N] [--timeout S] [--stop-event NAME]\n"
                       "  caps [ID...] | catalog | status | session | backup | rejuvenate\n";
 
@@ -167,6 +170,8 @@ int wmain(int argc, wchar_t** argv)
                 hostPrint("hubhost: cannot use the registry key %s\n", toUtf8(argv[i + 1]).c_str());
                 return 1;
             }
+        } else if (std::wcscmp(argv[i], L"--program-files") == 0) {
+            SetEnvironmentVariableW(L"ProgramFiles", argv[i + 1]);
         } else {
             return usage();
         }

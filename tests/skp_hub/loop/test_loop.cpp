@@ -186,7 +186,8 @@ protected:
     // hubhost with this test's registry, as a command line.
     std::wstring hubhost(const std::wstring& command) const
     {
-        return quoted(testBinDir() + L"hubhost.exe") + L" --registry " + scratch->path() + L" " + command;
+        return quoted(testBinDir() + L"hubhost.exe") + L" --registry " + scratch->path() + L" --program-files " +
+               quoted(programFiles) + L" " + command;
     }
     // The service stand-in on the product's pipe for one message, with this test's registry. Its
     // ready event is made here first, so that it is still there to be waited for when the service

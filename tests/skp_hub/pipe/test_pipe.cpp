@@ -545,6 +545,10 @@ TEST_F(PipeServerTest, AClientPastTheBoundFindsThePipeBusyUntilOneLeaves)
         connected.push_back(openRawClient(served.names));
         ASSERT_TRUE(connected.back()) << "client " << i;
     }
+    // The server counts an instance once its worker has taken the connection over.
+    for (DWORD dwWaited = 0; served.server.getInstanceCount() < SK_PIPE_MAX_INSTANCES && dwWaited < kPatienceMs;
+         dwWaited += 20)
+        Sleep(20);
     CKSLScopedFile past(
         CreateFileW(served.names.pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(past);
