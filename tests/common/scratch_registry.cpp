@@ -16,6 +16,16 @@ struct ScopedKey {
     }
 };
 
+// The name of the subkey at an index, or empty past the last one.
+std::wstring subKeyAt(HKEY hKey, DWORD dwIndex)
+{
+    wchar_t name[256];
+    DWORD len = 256;
+    if (RegEnumKeyExW(hKey, dwIndex, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return std::wstring();
+    return std::wstring(name, len);
+}
+
 // Deletes a key and everything below it in the 64-bit view (the whole tree, whichever view this
 // program has), removing a symbolic link itself rather than what it points to.
 void deleteScratchTree(HKEY hParent, const wchar_t* wcsName)
@@ -27,16 +37,12 @@ void deleteScratchTree(HKEY hParent, const wchar_t* wcsName)
     if (!pfnNtDeleteKey || RegOpenKeyExW(hParent, wcsName, REG_OPTION_OPEN_LINK,
                                          KEY_READ | DELETE | KEY_WOW64_64KEY, &key.h) != ERROR_SUCCESS)
         return;
-    wchar_t sub[256];
     for (DWORD i = 0;;) {
-        DWORD len = 256;
-        if (RegEnumKeyExW(key.h, i, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const std::wstring sub = subKeyAt(key.h, i);
+        if (sub.empty())
             break;
-        deleteScratchTree(key.h, sub);
-        len = 256;
-        wchar_t again[256];
-        if (RegEnumKeyExW(key.h, i, again, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-            wcscmp(again, sub) == 0)
+        deleteScratchTree(key.h, sub.c_str());
+        if (subKeyAt(key.h, i) == sub)
             ++i; // could not be deleted: go on with the next one
     }
     pfnNtDeleteKey(key.h);
@@ -104,18 +110,14 @@ void removeStaleScratchKeys(HKEY hRealUser)
     ScopedKey root;
     if (RegOpenKeyExW(hRealUser, kTestRoot, 0, KEY_READ | KEY_WRITE, &root.h) != ERROR_SUCCESS)
         return;
-    wchar_t name[64];
     for (DWORD i = 0;;) {
-        DWORD len = 64;
-        if (RegEnumKeyExW(root.h, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const std::wstring name = subKeyAt(root.h, i);
+        if (name.empty())
             break;
-        const DWORD pid = wcstoul(name, nullptr, 10);
+        const DWORD pid = wcstoul(name.c_str(), nullptr, 10);
         if (pid != GetCurrentProcessId() && !processAlive(pid)) {
-            deleteScratchTree(root.h, name);
-            DWORD again = 64;
-            wchar_t now[64];
-            if (RegEnumKeyExW(root.h, i, now, &again, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-                wcscmp(now, name) != 0)
+            deleteScratchTree(root.h, name.c_str());
+            if (subKeyAt(root.h, i) != name)
                 continue; // the next key moved into slot i
         }
         ++i;
