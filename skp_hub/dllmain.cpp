@@ -1,7 +1,31 @@
 #include <windows.h>
 
+#include "sk_hub_state.h"
 #include "sk_module_objects.h"
 #include "sk_module_state.h"
+
+// The C++ runtime's own memory (its emergency exception pool), returned when the library goes.
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+
+namespace {
+
+// Under the loader lock: no library is freed, no registry read, no file written and no lock
+// waited for. The module-wide objects give back their memory inside a silent call (their
+// destructors neither read the log configuration nor write a record or a trace line); the
+// system libraries they loaded stay loaded.
+void releaseAtUnload()
+{
+    {
+        CSKCallScope silent(CSKCallScope::Silent);
+        SKReleaseModuleObjects();
+    }
+    closeStatusEvents();
+    __gnu_cxx::__freeres();
+}
+
+} // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pReserved)
 {
@@ -9,9 +33,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pRese
         SKSetLibraryModule(hInstance);
         DisableThreadLibraryCalls(hInstance);
     } else if (dwReason == DLL_PROCESS_DETACH && pReserved == nullptr) {
-        // Unloaded by the launcher: release the module-wide objects. When the process is ending
-        // (pReserved set) the system reclaims everything and other threads may be gone.
-        SKReleaseModuleObjects();
+        // Unloaded by the launcher. When the process is ending (pReserved set) the system
+        // reclaims everything and other threads may be gone.
+        releaseAtUnload();
     }
     return TRUE;
 }
