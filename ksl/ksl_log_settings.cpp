@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <cwchar>
 #include <new>
+#include <string>
 
 #include "ksl_exceptions.h"
 #include "ksl_last_error_guard.h"
@@ -37,6 +38,36 @@ CKSLThreadSlot s_currentSnapshot;
 class CKSLLogSnapshot {
 public:
     explicit CKSLLogSnapshot(CKSLLogSettingsScope::EMode mode) : m_bKeyMissing(mode == CKSLLogSettingsScope::Off) {}
+    ~CKSLLogSnapshot() { flush(); }
+    CKSLLogSnapshot(const CKSLLogSnapshot&) = delete;
+    CKSLLogSnapshot& operator=(const CKSLLogSnapshot&) = delete;
+
+    // Keeps a line for the one append of this scope's lines to the file; a line for another
+    // file first sends the held ones. False when it cannot be kept (memory).
+    bool hold(const wchar_t* wcsPath, const wchar_t* wcsLine, int nChars)
+    {
+        try {
+            if (!m_pending.empty() && m_pendingPath != wcsPath)
+                flush();
+            if (m_pending.empty()) {
+                m_pendingPath = wcsPath;
+                m_pending.assign(1, L'\0'); // the slot for a new file's byte-order mark
+            }
+            m_pending.append(wcsLine, static_cast<size_t>(nChars));
+        } catch (...) {
+            return false;
+        }
+        if (m_pending.size() > s_nFlushChars)
+            flush();
+        return true;
+    }
+
+    void flush()
+    {
+        if (m_pending.size() > 1)
+            CKSLTextLog::append(m_pendingPath.c_str(), &m_pending[0], static_cast<int>(m_pending.size() - 1));
+        m_pending.clear();
+    }
 
     // Read long enough ago that the configuration may have changed (never for the Off mode).
     bool isStale() const { return m_bRead && GetTickCount() - m_dwReadTick > CKSLLogSettingsScope::s_dwLifetimeMs; }
@@ -44,6 +75,7 @@ public:
     void read()
     {
         CKSLLastErrorGuard keepError;
+        flush(); // what was held was decided by the configuration read before
         m_bRead = true;
         m_dwReadTick = GetTickCount();
         m_nEntries = 0;
@@ -88,6 +120,7 @@ public:
 
 private:
     static const DWORD s_cbValue = 1024; // the longest text the settings reader asks for
+    static const size_t s_nFlushChars = 64 * 1024;
     static const int s_nMaxEntries = 6;
 
     struct Entry {
@@ -118,6 +151,8 @@ private:
         return nullptr;
     }
 
+    std::wstring m_pendingPath;
+    std::wstring m_pending; // held text log lines, after one free slot
     bool m_bKeyMissing;
     bool m_bRead = false;
     DWORD m_dwReadTick = 0;
@@ -147,6 +182,12 @@ CKSLLogSettingsScope::~CKSLLogSettingsScope()
         return;
     s_currentSnapshot.set(m_pPrevious);
     delete m_pOwned;
+}
+
+bool CKSLLogSettingsScope::holdLine(const wchar_t* wcsPath, const wchar_t* wcsLine, int nChars)
+{
+    CKSLLogSnapshot* pSnapshot = current();
+    return pSnapshot != nullptr && pSnapshot->hold(wcsPath, wcsLine, nChars);
 }
 
 CKSLLogSnapshot* CKSLLogSettingsScope::current()

@@ -14,7 +14,8 @@ class CKSLLogSnapshot;
 // scope ends: the switch, the detail, the text output path, the class lists and the running
 // program's override, all read through one opening of the key. A program (or each call into a
 // library) opens one around a unit of work, so that a traced method costs no registry access and
-// a configuration change takes effect at the next unit. A unit that runs longer than
+// a configuration change takes effect at the next unit; the text log lines of the unit are
+// appended to the file in one write when the scope ends. A unit that runs longer than
 // s_dwLifetimeMs (one that waited for another program) reads the configuration again at its next
 // record. An inner scope uses the outer one's snapshot. Values the snapshot does not hold are
 // read from the registry as without a scope.
@@ -33,6 +34,9 @@ public:
 
     // The snapshot in force on this thread, or null.
     static CKSLLogSnapshot* current();
+    // Inside a scope: keeps a text log line for the scope's one append to wcsPath and answers
+    // true; false outside a scope (the caller writes the line itself).
+    static bool holdLine(const wchar_t* wcsPath, const wchar_t* wcsLine, int nChars);
 
 private:
     CKSLLogSnapshot* m_pOwned; // null when an outer scope's snapshot serves
