@@ -11,6 +11,28 @@ void __freeres() noexcept;
 
 namespace {
 
+// The lock of the library's own unwinder (see CMakeLists.txt): made once, when the exception
+// frames are registered at load, and otherwise never closed by the runtime.
+HANDLE g_hUnwinderLock = nullptr;
+
+} // namespace
+
+// Called by the unwinder instead of CreateSemaphoreW.
+extern "C" HANDLE WINAPI SKUnwinderCreateSemaphore(LPSECURITY_ATTRIBUTES pAttributes, LONG lInitial, LONG lMaximum,
+                                                   LPCWSTR wcsName)
+{
+    HANDLE hSemaphore = CreateSemaphoreW(pAttributes, lInitial, lMaximum, wcsName);
+    if (g_hUnwinderLock == nullptr)
+        g_hUnwinderLock = hSemaphore;
+    return hSemaphore;
+}
+
+// The import slot the unwinder calls through.
+asm(".data\n.globl __imp__SKUnwinderCreateSemaphore@16\n"
+    "__imp__SKUnwinderCreateSemaphore@16: .long _SKUnwinderCreateSemaphore@16\n.text\n");
+
+namespace {
+
 // Under the loader lock: no library is freed, no registry read, no file written and no lock
 // waited for. The module-wide objects give back their memory inside a silent call (their
 // destructors neither read the log configuration nor write a record or a trace line); the
@@ -23,6 +45,11 @@ void releaseAtUnload()
     }
     closeStatusEvents();
     __gnu_cxx::__freeres();
+    // No thread runs this library's code any more: the frames' deregistration that follows
+    // takes the lock uncontended, which never touches the semaphore.
+    if (g_hUnwinderLock)
+        CloseHandle(g_hUnwinderLock);
+    g_hUnwinderLock = nullptr;
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // status record filled (inside a scratch registry), beside a floor program: the calls a status
 // query cannot avoid (one check of the trace switch, the resource library mapped once, the six
 // settings looked up along their locations, date and time formatting, and with the library log
-// on one reading of its configuration). For each of three log configurations it prints
+// on one reading of its configuration), and the load of a library that does nothing. For each of three log configurations it prints
 //     T <configuration> <call> <median ms>
 // and, run with --marks, wraps each measured call in two cheap server requests that name it
 // (opening events that do not exist), so that a server trace of the run (WINEDEBUG=+server) can
@@ -153,6 +153,10 @@ void oneCycle(Timings& timings, const char* config, bool bActions)
 {
     PluginLoader* plugin = nullptr;
     measure(timings, config, "floor", [] { floorStatus(); });
+    // What any library costs the loader: a resource-only one, loaded and unloaded.
+    HMODULE hTrivial = nullptr;
+    measure(timings, config, "floor(load)", [&] { hTrivial = LoadLibraryW((testBinDir() + L"sk_res.dll").c_str()); });
+    FreeLibrary(hTrivial);
     measure(timings, config, "load", [&] { plugin = new PluginLoader(); });
     measure(timings, config, "capability(first)", [&] {
         int32_t answer = 0;
