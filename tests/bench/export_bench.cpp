@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_setup.h"
 #include "plugin_loader.h"
 #include "scratch_registry.h"
 #include "test_paths.h"
@@ -212,15 +213,7 @@ int main(int argc, char** argv)
     g_bMarks = argc > 1 && std::strcmp(argv[1], "--marks") == 0;
     const int nCycles = g_bMarks ? 1 : kCycles;
     ScratchRegistry scratch;
-    const std::wstring product = L"Software\\Tessil\\Safekeep";
-    setRegString(HKEY_LOCAL_MACHINE, product, L"Version", L"4.0.12.3");
-    // A folder without the product's programs: the actions do their set-up and start nothing.
-    setRegString(HKEY_LOCAL_MACHINE, product, L"InstallPath", L"C:\\SafekeepBenchMissing");
-    setRegDword(HKEY_LOCAL_MACHINE, product + L"\\Settings\\Usage", L"LastBackupTimeHigh", 0x01dd8687);
-    setRegDword(HKEY_LOCAL_MACHINE, product + L"\\Settings\\Usage", L"LastBackupTimeLow", 0x27f41f00);
-    setRegDword(HKEY_LOCAL_MACHINE, product + L"\\Settings\\Backup", L"BackupLocal", 1);
-    // The texts come from the stand-in resource library beside hubhost.exe.
-    SetEnvironmentVariableW(L"KSLCOMMON", testBinDir().substr(0, testBinDir().size() - 1).c_str());
+    setUpInstalledProduct();
     const std::wstring logPath = testScratchPath(L"bench_log.txt");
 
     for (const char* config : {"log-off", "log-default", "log-0x300"}) {

@@ -8,73 +8,24 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 
+#include "../helpers/handle_count.h"
+#include "../helpers/process_resources.h"
+#include "bench_setup.h"
 #include "plugin_loader.h"
-#include "scratch_registry.h"
-#include "test_paths.h"
 
 namespace {
-
-// The handles this process owns, from the system's handle table (Wine answers 0 to
-// GetProcessHandleCount).
-DWORD handleCount()
-{
-    using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    struct Entry {
-        ULONG ulOwnerPid;
-        BYTE bType, bFlags;
-        USHORT usHandle;
-        PVOID pObject;
-        ACCESS_MASK access;
-    };
-    const auto query = reinterpret_cast<QueryFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<char> buffer(1 << 16);
-    ULONG ulNeeded = 0;
-    while (query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &ulNeeded) == static_cast<LONG>(0xC0000004))
-        buffer.resize(buffer.size() * 2);
-    const ULONG ulCount = *reinterpret_cast<const ULONG*>(buffer.data());
-    const Entry* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG));
-    DWORD n = 0;
-    for (ULONG i = 0; i < ulCount; ++i)
-        n += entries[i].ulOwnerPid == GetCurrentProcessId() ? 1 : 0;
-    return n;
-}
-
-DWORD nextTlsIndex()
-{
-    const DWORD dwIndex = TlsAlloc();
-    if (dwIndex != TLS_OUT_OF_INDEXES)
-        TlsFree(dwIndex);
-    return dwIndex;
-}
-
-SIZE_T committedKb()
-{
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (const char* p = nullptr; VirtualQuery(p, &info, sizeof info) == sizeof info;) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
-            total += info.RegionSize;
-        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
-        if (next <= p)
-            break;
-        p = next;
-    }
-    return total / 1024;
-}
 
 template <class Run>
 void report(const char* what, int nCount, Run run)
 {
-    const DWORD dwHandles = handleCount(), dwTls = nextTlsIndex();
-    const SIZE_T kb = committedKb();
+    const DWORD dwHandles = openHandleCount(), dwTls = nextTlsIndex();
+    const SIZE_T kb = committedBytes() / 1024;
     const DWORD dwStart = GetTickCount();
     const bool bOk = run();
     std::printf("%-40s %7d  %s  handles %lu -> %lu  next TLS index %lu -> %lu  committed %lu -> %lu KB  (%lu s)\n",
-                what, nCount, bOk ? "ok    " : "FAILED", dwHandles, handleCount(), dwTls, nextTlsIndex(),
-                static_cast<unsigned long>(kb), static_cast<unsigned long>(committedKb()),
+                what, nCount, bOk ? "ok    " : "FAILED", dwHandles, openHandleCount(), dwTls, nextTlsIndex(),
+                static_cast<unsigned long>(kb), static_cast<unsigned long>(committedBytes() / 1024),
                 (GetTickCount() - dwStart) / 1000);
 }
 
@@ -109,13 +60,7 @@ int main(int argc, char** argv)
 {
     const int nDivisor = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     ScratchRegistry scratch;
-    const std::wstring product = L"Software\\Tessil\\Safekeep";
-    setRegString(HKEY_LOCAL_MACHINE, product, L"Version", L"4.0.12.3");
-    setRegString(HKEY_LOCAL_MACHINE, product, L"InstallPath", L"C:\\SafekeepBenchMissing");
-    setRegDword(HKEY_LOCAL_MACHINE, product + L"\\Settings\\Usage", L"LastBackupTimeHigh", 0x01dd8687);
-    setRegDword(HKEY_LOCAL_MACHINE, product + L"\\Settings\\Usage", L"LastBackupTimeLow", 0x27f41f00);
-    setRegDword(HKEY_LOCAL_MACHINE, product + L"\\Settings\\Backup", L"BackupLocal", 1);
-    SetEnvironmentVariableW(L"KSLCOMMON", testBinDir().substr(0, testBinDir().size() - 1).c_str());
+    setUpInstalledProduct();
     {
         PluginLoader first; // what the first load leaves for the life of the process
         session(first);

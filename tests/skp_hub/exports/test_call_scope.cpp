@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../../helpers/handle_count.h"
+#include "../../helpers/process_resources.h"
 #include "ksl_log_settings.h"
 #include "plugin_loader.h"
 #include "scratch_registry.h"
@@ -171,31 +172,6 @@ TEST_F(CallScopeTest, UnloadReturnsAtOnceWhileAnotherHolderHasTheLogFilesLockRan
     CloseHandle(hFile);
     EXPECT_EQ(WAIT_OBJECT_0, dwWait) << "the unload waited for the lock";
     EXPECT_EQ(before, log().size()) << "nothing is written at unload";
-}
-
-// Memory committed by this process (private pages).
-SIZE_T committedBytes()
-{
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (const char* p = nullptr; VirtualQuery(p, &info, sizeof info) == sizeof info;) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
-            total += info.RegionSize;
-        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
-        if (next <= p)
-            break;
-        p = next;
-    }
-    return total;
-}
-
-// The TLS index the process would hand out next: grows when indexes are taken and never returned.
-DWORD nextTlsIndex()
-{
-    const DWORD dwIndex = TlsAlloc();
-    if (dwIndex != TLS_OUT_OF_INDEXES)
-        TlsFree(dwIndex);
-    return dwIndex;
 }
 
 TEST_F(CallScopeTest, LoadQueryUnloadCyclesLeaveNoTlsIndexNoHandleAndNoMemory)
