@@ -26,7 +26,7 @@ WINE_START  = (wineserver -p5 || true) && scripts/wine-run cmd /c exit >/dev/nul
 WINE_FINISH = timeout 60 wineserver -w || true
 HUBHOST     = scripts/wine-run $(BUILD)/bin/hubhost.exe
 
-.PHONY: all deps prefix configure build test demo clean
+.PHONY: all deps prefix configure build test demo bench clean
 
 all: build
 
@@ -59,6 +59,13 @@ test: build prefix
 demo: build prefix
 	@$(WINE_START)
 	@scripts/demo $(BUILD) $(BUILD64); rc=$$?; $(WINE_FINISH); exit $$rc
+
+# Benchmarks (tests/bench): every program in $(BUILD)/bench prints its own figures; the export
+# benchmark prints round trips and times of every export call beside a floor program. Not part
+# of make test.
+bench: build prefix
+	@$(WINE_START)
+	@scripts/bench $(BUILD) $(BUILD64); rc=$$?; $(WINE_FINISH); exit $$rc
 
 clean:
 	rm -rf $(BUILD) $(BUILD64)

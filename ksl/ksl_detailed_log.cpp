@@ -41,8 +41,10 @@ bool CKSLDetailedLog::log()
     CKSLLastErrorGuard keepError;
     if (!m_settings.filter(m_record, m_usOutputMask, m_usDetailFlags))
         return false;
-    if (!m_settings.dispatch(m_record, m_usOutputMask))
-        return false;
-    m_bLogged = true;
-    return true;
+    // A record one output took is logged even when a later output of its mask failed: the
+    // handler that catches it must not write it a second time.
+    bool bWritten = false;
+    const bool bResult = m_settings.dispatch(m_record, m_usOutputMask, bWritten);
+    m_bLogged = m_bLogged || bWritten;
+    return bResult;
 }

@@ -210,8 +210,6 @@ bool CKSLTextLog::write(CKSLLogRecord& record, const CKSLLogSettings& settings)
     wchar_t wcsDirectory[s_nDirectoryCapacity];
     if (!directoryOf(wcsPath, wcsDirectory, s_nDirectoryCapacity))
         return false;
-    if (wcsDirectory[0] != L'\0')
-        CreateDirectoryW(wcsDirectory, nullptr); // one level; failure (e.g. it exists) does not matter
 
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -221,7 +219,19 @@ bool CKSLTextLog::write(CKSLLogRecord& record, const CKSLLogSettings& settings)
     // write.
     wchar_t wcsText[1 + s_nLineCapacity];
     const int nChars = formatLine(record, wcsStamp, wcsText + 1, s_nLineCapacity);
+    if (CKSLLogSettingsScope::holdLine(wcsPath, wcsText + 1, nChars))
+        return true;
+    return append(wcsPath, wcsText, nChars);
+}
 
+bool CKSLTextLog::append(const wchar_t* wcsPath, wchar_t* wcsText, int nChars)
+{
+    CKSLLastErrorGuard keepError;
+    wchar_t wcsDirectory[s_nDirectoryCapacity];
+    if (!directoryOf(wcsPath, wcsDirectory, s_nDirectoryCapacity))
+        return false;
+    if (wcsDirectory[0] != L'\0')
+        CreateDirectoryW(wcsDirectory, nullptr); // one level; failure (e.g. it exists) does not matter
     CLogFile file(wcsPath);
     return file.isOpen() && file.appendLine(wcsText, nChars);
 }

@@ -12,8 +12,9 @@
 
 namespace {
 
-// Every export runs in the library's module state (restored on every return path) with the
-// module-wide objects in place.
+// Every catalogue, status and action export runs as one call (the library's module state,
+// restored on every return path, and what the call finds out once) with the module-wide objects
+// in place.
 class CSKExportScope {
 public:
     CSKExportScope() { SKEnsureModuleObjects(); }
@@ -21,20 +22,26 @@ public:
     CSKExportScope& operator=(const CSKExportScope&) = delete;
 
 private:
-    CSKModuleStateGuard m_state;
+    CSKCallScope m_call;
 };
 
 // No exception may cross into the launcher: one that escapes an export's body (only an
 // allocation failure can) ends the call with the given answer.
-template <class Body>
-int32_t runExport(int32_t nOnFailure, Body body)
+template <class Scope, class Body>
+int32_t runIn(int32_t nOnFailure, Body body)
 {
     try {
-        CSKExportScope scope;
+        Scope scope;
         return body();
     } catch (...) {
         return nOnFailure;
     }
+}
+
+template <class Body>
+int32_t runExport(int32_t nOnFailure, Body body)
+{
+    return runIn<CSKExportScope>(nOnFailure, body);
 }
 
 } // namespace
@@ -43,7 +50,9 @@ extern "C" {
 
 int32_t SKP_HUB_API LP_GetCapability(int32_t nFunctionId, int32_t* pnAnswer)
 {
-    return runExport(LP_ERR_BAD_ARG, [&] {
+    // Only the module state: the capability query builds nothing and reads nothing (the launcher
+    // may ask often), it compares identifiers.
+    return runIn<CSKModuleStateGuard>(LP_ERR_BAD_ARG, [&] {
         if (!pnAnswer)
             return static_cast<int32_t>(LP_ERR_BAD_ARG);
         // 0 for the plug-in's own functions, 1 for everything else; never probes.
@@ -67,8 +76,8 @@ int32_t SKP_HUB_API LP_GetFunctionInfo(int32_t /*nUnused*/, LP_FUNCTION_INFO* pI
 
 int32_t SKP_HUB_API LP_GetStatus(int32_t /*nUnused*/, LP_STATUS_INFO* pStatus, uint32_t* pcbSize)
 {
-    SKTrace(SK_TRACE_HUB, L"LP_GetStatus");
     return runExport(LP_ERR_BAD_ARG, [&] {
+        SKTrace(SK_TRACE_HUB, L"LP_GetStatus");
         int32_t nResult = LP_OK;
         if (!SKRunRecordProtocol(pStatus, pcbSize, LP_STATUS_INFO_SIZE, nResult))
             return nResult;

@@ -61,7 +61,7 @@ void sendBackupRequest(int32_t nLocations, const wchar_t* wcsText)
 int32_t SKBackupNow()
 {
     const std::wstring text = SKLoadText(kBackupNowText);
-    CSKProductPolicy policy;
+    CSKSharedProductPolicy policy;
     sendBackupRequest(policy.getBackupLocations(), text.c_str());
     Sleep(kPauseBeforeProgramMs);
     runProductProgram(L"skp_gui.exe");

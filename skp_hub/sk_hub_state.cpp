@@ -1,5 +1,7 @@
 #include "sk_hub_state.h"
 
+#include <initializer_list>
+
 #include "ksl_product_skp.h"
 #include "sk_trace.h"
 
@@ -52,6 +54,15 @@ void ensureStatusEvents()
 {
     ensureEvent(g_hBackupStatusEvent, L"BackupStatusEvent");
     ensureEvent(g_hRejuvenateStatusEvent, L"RejuvenateStatusEvent");
+}
+
+void closeStatusEvents()
+{
+    for (HANDLE* phEvent : {&g_hBackupStatusEvent, &g_hRejuvenateStatusEvent}) {
+        if (*phEvent)
+            CloseHandle(*phEvent);
+        *phEvent = nullptr;
+    }
 }
 
 bool ensureInitialized()

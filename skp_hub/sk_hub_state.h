@@ -17,8 +17,9 @@ extern int32_t SKP_RC_Brightwell_SKP;
 // Set until the first catalogue or status query has probed the installation.
 extern uint8_t g_bFirstQuery;
 
-// "BackupStatusEvent" and "RejuvenateStatusEvent": created at the first query, kept open for the
-// life of the process (the launcher and the product's programs signal them by name).
+// "BackupStatusEvent" and "RejuvenateStatusEvent": created at the first query, kept open while
+// the library is loaded (the launcher and the product's programs signal them by name; once the
+// library is gone nobody can wait on its handles).
 extern HANDLE g_hBackupStatusEvent;
 extern HANDLE g_hRejuvenateStatusEvent;
 
@@ -26,6 +27,8 @@ extern HANDLE g_hRejuvenateStatusEvent;
 int32_t probeInstallation();
 // Creates each status event whose handle is still null.
 void ensureStatusEvents();
+// At unload: closes the two event handles (the events live on while others hold them).
+void closeStatusEvents();
 // The one-time initialisation: events on every call, the probe once per load. True when the
 // product counts as installed.
 bool ensureInitialized();

@@ -1,9 +1,10 @@
 // The plug-in's module-wide objects: Safekeep's product policy, the start-up probes (optional
 // system functions, drive table) and the network-drive settings of the client "Safekeep".
 //
-// They are built at the first call of any export rather than while the loader runs the library's
-// entry point: building them loads other libraries, which must not happen under the loader lock.
-// They are released in reverse order when the library is unloaded.
+// They are built at the first catalogue, status or action call rather than while the loader runs
+// the library's entry point (building them loads other libraries, which must not happen under
+// the loader lock), exactly once even when several threads make their first call at the same
+// moment. The capability query never builds them.
 #pragma once
 
 class CSKProductPolicy;
@@ -12,11 +13,15 @@ class CSKZdrPolicy;
 
 struct SKModuleObjects;
 
-// Builds the objects once per load; later calls do nothing.
+// Builds the objects once per load; later calls do nothing. After a failed build (memory) a
+// later call tries again.
 void SKEnsureModuleObjects();
-// Releases them (reverse order); the next SKEnsureModuleObjects builds them again.
+// At unload, under the loader lock: releases the memory of the objects and nothing else. The
+// start-up probes' system libraries stay loaded (they stay mapped in the process anyway; freeing
+// a library under the loader lock is what must not happen). Call inside a silent CSKCallScope, so
+// that the policies' destructors neither read the registry nor write a log record.
 void SKReleaseModuleObjects();
-// The objects, or null before the first export call.
+// The objects, or null before they are built.
 const SKModuleObjects* SKGetModuleObjects();
 
 struct SKModuleObjects {

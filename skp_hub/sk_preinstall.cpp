@@ -2,9 +2,12 @@
 
 #include "ksl_exceptions.h"
 #include "ksl_windows_os_info.h"
+#include "sk_module_state.h"
 #include "sk_trace.h"
 
-int isPreinstallEnvironment()
+namespace {
+
+int askPreinstallEnvironment()
 {
     try {
         CKSLWindowsOSInfo info;
@@ -14,4 +17,17 @@ int isPreinstallEnvironment()
         SKTrace(SK_TRACE_SAFEKEEP, L"IsPE()-Error getting OS Info");
         return 0;
     }
+}
+
+} // namespace
+
+int isPreinstallEnvironment()
+{
+    // The answer cannot change within an exported call: asked once per call.
+    SKCallState* pCall = SKCurrentCall();
+    if (pCall == nullptr)
+        return askPreinstallEnvironment();
+    if (pCall->nPreinstall < 0)
+        pCall->nPreinstall = askPreinstallEnvironment();
+    return pCall->nPreinstall;
 }

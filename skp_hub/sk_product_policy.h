@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "ksl_product_policy.h"
 
@@ -22,4 +23,25 @@ public:
     bool getDwordSetting(int32_t nID, uint32_t& ulValue);
     // The destination flags from "BackupLocal", "BackupSecond", "BackupUSB" and "BackupNetwork".
     int32_t getBackupLocations();
+};
+
+// Safekeep's product policy for a status query or a backup request: the module-wide instance of
+// sk_module_objects.h (every lookup still reads the registry afresh), taken exclusively for each
+// lookup because its setting lists share one cursor; a policy of its own when the module-wide one
+// could not be built.
+class CSKSharedProductPolicy {
+public:
+    CSKSharedProductPolicy();
+    ~CSKSharedProductPolicy();
+    CSKSharedProductPolicy(const CSKSharedProductPolicy&) = delete;
+    CSKSharedProductPolicy& operator=(const CSKSharedProductPolicy&) = delete;
+
+    bool getDwordSetting(int32_t nID, uint32_t& ulValue);
+    int32_t getBackupLocations();
+
+private:
+    template <class Lookup>
+    auto withPolicy(Lookup lookup) -> decltype(lookup(*static_cast<CSKProductPolicy*>(nullptr)));
+
+    std::unique_ptr<CSKProductPolicy> m_own;
 };

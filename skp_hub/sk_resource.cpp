@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "ksl_scoped_handle.h"
+#include "sk_module_state.h"
 #include "sk_trace.h"
 
 namespace {
@@ -21,67 +22,94 @@ bool fileFound(const std::wstring& path)
     return find.valid();
 }
 
-// Where sk_res.dll is looked for; empty when the launcher's own path cannot be had.
-bool resourceLibraryPath(std::wstring& path)
+// The second place for sk_res.dll: the folder "KSLCOMMON" names, when it is set and the whole
+// path fits. Without it no other place is tried (an empty or cut folder would name the root of
+// the current drive, or a file nobody meant).
+bool commonLibraryPath(std::wstring& path)
 {
-    wchar_t exe[MAX_PATH + 1] = {};
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        SKReportError(0, L"GetModuleFileName", L"SKULoadString");
-        return false;
-    }
-    path.assign(exe, n);
-    path.erase(path.find_last_of(L'\\') + 1);
-    path += kResourceLibrary;
-    if (fileFound(path) || isPreinstallEnvironment())
-        return true;
     wchar_t common[MAX_PATH] = {};
     const DWORD len = GetEnvironmentVariableW(L"KSLCOMMON", common, MAX_PATH);
+    if (len == 0 || len >= MAX_PATH)
+        return false;
     wchar_t formatted[MAX_PATH];
-    SKFormat(formatted, MAX_PATH, L"%s\\sk_res.dll", len < MAX_PATH ? common : L"");
+    const size_t expected = len + 1 + (sizeof(kResourceLibrary) / sizeof(wchar_t) - 1);
+    if (static_cast<size_t>(SKFormat(formatted, MAX_PATH, L"%s\\%s", common, kResourceLibrary)) != expected)
+        return false;
     path = formatted;
     return true;
 }
 
-// Releases the library, reporting a failed release.
-class CSKResourceLibrary {
-public:
-    explicit CSKResourceLibrary(const std::wstring& path) : m_path(path)
-    {
-        m_hModule = LoadLibraryExW(path.c_str(), nullptr, kDataFileFlags);
-    }
-    ~CSKResourceLibrary()
-    {
-        if (m_hModule && !FreeLibrary(m_hModule))
-            SKReportError(0, L"FreeLibrary", m_path.c_str());
-    }
-    CSKResourceLibrary(const CSKResourceLibrary&) = delete;
-    CSKResourceLibrary& operator=(const CSKResourceLibrary&) = delete;
-    HMODULE get() const { return m_hModule; }
-
-private:
-    std::wstring m_path;
-    HMODULE m_hModule = nullptr;
-};
+// Where sk_res.dll is looked for; false when the launcher's own path cannot be had.
+bool resourceLibraryPath(std::wstring& path)
+{
+    wchar_t exe[MAX_PATH + 1] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return false;
+    path.assign(exe, n);
+    path.erase(path.find_last_of(L'\\') + 1);
+    path += kResourceLibrary;
+    if (!fileFound(path) && !isPreinstallEnvironment())
+        commonLibraryPath(path);
+    return true;
+}
 
 // A data-file load reports a missing file as "file not found"; callers and the trace have always
 // seen the loader's module-not-found code for it, so that is what they get.
 DWORD loadError()
 {
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        error = ERROR_MOD_NOT_FOUND;
-        SetLastError(error);
-    }
-    return error;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_MOD_NOT_FOUND : error;
 }
 
-int loadDefault(const CSKResourceLibrary& library, const std::wstring& path, UINT uId, std::wstring& text)
+void mapLibrary(SKResourceMapping& mapping)
+{
+    mapping.bTried = true;
+    mapping.bPathFound = resourceLibraryPath(mapping.path);
+    if (!mapping.bPathFound) {
+        mapping.dwLoadError = GetLastError();
+        return;
+    }
+    mapping.hModule = LoadLibraryExW(mapping.path.c_str(), nullptr, kDataFileFlags);
+    mapping.dwLoadError = mapping.hModule ? 0 : loadError();
+}
+
+// The resource library for one lookup: the current call's mapping (made at its first string),
+// or outside a call one of its own, released when the lookup is done.
+class CSKResourceLibrary {
+public:
+    CSKResourceLibrary() : m_pMapping(&m_own)
+    {
+        if (SKCallState* pCall = SKCurrentCall())
+            m_pMapping = &pCall->resource;
+        if (!m_pMapping->bTried)
+            mapLibrary(*m_pMapping);
+    }
+    ~CSKResourceLibrary() { SKReleaseResourceMapping(m_own); }
+    CSKResourceLibrary(const CSKResourceLibrary&) = delete;
+    CSKResourceLibrary& operator=(const CSKResourceLibrary&) = delete;
+
+    bool pathFound() const { return m_pMapping->bPathFound; }
+    const std::wstring& path() const { return m_pMapping->path; }
+    HMODULE get() const { return m_pMapping->hModule; }
+    // Why the path or the library could not be had, made the thread's last error again.
+    DWORD failure() const
+    {
+        SetLastError(m_pMapping->dwLoadError);
+        return m_pMapping->dwLoadError;
+    }
+
+private:
+    SKResourceMapping m_own;
+    SKResourceMapping* m_pMapping;
+};
+
+int loadDefault(const CSKResourceLibrary& library, UINT uId, std::wstring& text)
 {
     std::unique_ptr<wchar_t[]> buffer(new wchar_t[kStringChars]());
     const bool loaded = LoadStringW(library.get(), uId, buffer.get(), kStringChars) > 0;
     if (!loaded) {
-        SKTrace(SK_TRACE_SAFEKEEP, L"SKULoadString - LoadString(%d, '%s') failed. Error %d", uId, path.c_str(),
+        SKTrace(SK_TRACE_SAFEKEEP, L"SKULoadString - LoadString(%d, '%s') failed. Error %d", uId, library.path().c_str(),
                 GetLastError());
         buffer[0] = L'\0';
     }
@@ -112,13 +140,13 @@ bool readBlockEntry(const WORD* pBlock, DWORD cbBlock, UINT uId, std::wstring& t
 enum class CSKBlockLookup { Loaded, NotLoaded, BlockMissing };
 
 // The string as stored in the string-table block of one language.
-CSKBlockLookup loadFromLanguageBlock(const CSKResourceLibrary& library, const std::wstring& path, UINT uId,
-                                     WORD wLanguage, std::wstring& text)
+CSKBlockLookup loadFromLanguageBlock(const CSKResourceLibrary& library, UINT uId, WORD wLanguage,
+                                     std::wstring& text)
 {
     HRSRC hBlock = FindResourceExW(library.get(), RT_STRING, MAKEINTRESOURCEW(uId / 16 + 1), wLanguage);
     if (!hBlock) {
         SKTrace(SK_TRACE_SAFEKEEP, L"FindResourceEx failed. Error %d library='%s' stringID=%d lang=%d", GetLastError(),
-                path.c_str(), uId, wLanguage);
+                library.path().c_str(), uId, wLanguage);
         return CSKBlockLookup::BlockMissing;
     }
     const HGLOBAL hMem = LoadResource(library.get(), hBlock);
@@ -136,21 +164,22 @@ CSKBlockLookup loadFromLanguageBlock(const CSKResourceLibrary& library, const st
 int SKULoadString(UINT uId, std::wstring& text, WORD wLanguage)
 {
     text.clear();
-    std::wstring path;
-    if (!resourceLibraryPath(path))
-        return 0;
     CSKBlockLookup lookup;
     {
-        CSKResourceLibrary library(path);
+        CSKResourceLibrary library;
+        if (!library.pathFound()) {
+            SKReportError(library.failure(), L"GetModuleFileName", L"SKULoadString");
+            return 0;
+        }
         if (!library.get()) {
-            const DWORD error = loadError();
-            SKReportError(error, L"LoadLibrary", path.c_str());
+            const DWORD error = library.failure();
+            SKReportError(error, L"LoadLibrary", library.path().c_str());
             return static_cast<int>(error);
         }
         if (wLanguage == 0)
-            return loadDefault(library, path, uId, text);
-        lookup = loadFromLanguageBlock(library, path, uId, wLanguage, text);
-    } // the library is released before any fallback
+            return loadDefault(library, uId, text);
+        lookup = loadFromLanguageBlock(library, uId, wLanguage, text);
+    } // outside a call the library is released before any fallback
     if (lookup == CSKBlockLookup::BlockMissing) {
         SKULoadString(uId, text, 0);
         return static_cast<int>(GetLastError());
@@ -158,6 +187,13 @@ int SKULoadString(UINT uId, std::wstring& text, WORD wLanguage)
     if (text.empty())
         SKULoadString(uId, text, 0);
     return lookup == CSKBlockLookup::Loaded ? 1 : 0;
+}
+
+void SKReleaseResourceMapping(SKResourceMapping& mapping)
+{
+    if (mapping.hModule && !FreeLibrary(mapping.hModule))
+        SKReportError(0, L"FreeLibrary", mapping.path.c_str());
+    mapping = SKResourceMapping();
 }
 
 std::wstring SKLoadText(UINT uId)

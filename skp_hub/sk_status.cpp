@@ -59,7 +59,7 @@ void buildStatusText(wchar_t* wcsBuffer, size_t nCapacity)
 {
     if (!wcsBuffer || nCapacity == 0)
         return;
-    CSKProductPolicy policy;
+    CSKSharedProductPolicy policy;
     SKTrace(SK_TRACE_HUB, L"USER is Admin");
     uint32_t ulHigh = 0, ulLow = 0;
     policy.getDwordSetting(kLastBackupTimeHigh, ulHigh);

@@ -8,6 +8,7 @@
 
 #include "ksl_append_lock.h"
 #include "ksl_scoped_handle.h"
+#include "sk_module_state.h"
 
 namespace {
 
@@ -33,6 +34,41 @@ bool readTracePath(const wchar_t* wcsSource, wchar_t (&wcsPath)[kPathBytes / siz
         return false;
     wcsPath[chars] = L'\0';
     return chars > 0;
+}
+
+// The slot of a source's switch in the current call: the one it was read into, else a free one;
+// null when the call has no room (then the switch is read for every line).
+SKTraceSwitch* switchSlot(SKCallState& call, const wchar_t* wcsSource)
+{
+    for (int i = 0; i < call.nTraceSwitches; ++i) {
+        if (_wcsicmp(call.traceSwitches[i].wcsSource, wcsSource) == 0) // value names ignore case
+            return &call.traceSwitches[i];
+    }
+    const size_t nSourceChars = sizeof(SKTraceSwitch::wcsSource) / sizeof(wchar_t);
+    if (call.nTraceSwitches == SKCallState::kTraceSwitches || wcslen(wcsSource) >= nSourceChars)
+        return nullptr;
+    SKTraceSwitch& slot = call.traceSwitches[call.nTraceSwitches++];
+    wcscpy(slot.wcsSource, wcsSource);
+    slot.dwReadTick = GetTickCount() - SKTraceSwitch::kLifetimeMs - 1; // not read yet
+    return &slot;
+}
+
+// The switch of a source: within an exported call read once per source (and again when the call
+// has waited long), otherwise on every line.
+bool traceSwitch(const wchar_t* wcsSource, wchar_t (&wcsPath)[kPathBytes / sizeof(wchar_t)])
+{
+    SKCallState* pCall = SKCurrentCall();
+    if (pCall != nullptr && pCall->bSilent)
+        return false;
+    SKTraceSwitch* pSlot = pCall != nullptr ? switchSlot(*pCall, wcsSource) : nullptr;
+    if (pSlot == nullptr)
+        return readTracePath(wcsSource, wcsPath);
+    if (GetTickCount() - pSlot->dwReadTick > SKTraceSwitch::kLifetimeMs) {
+        pSlot->bOn = readTracePath(wcsSource, pSlot->wcsPath);
+        pSlot->dwReadTick = GetTickCount();
+    }
+    wmemcpy(wcsPath, pSlot->wcsPath, sizeof(pSlot->wcsPath) / sizeof(wchar_t));
+    return pSlot->bOn;
 }
 
 // Creates the file's folder (its last level only); failure, e.g. because it exists, is fine.
@@ -146,7 +182,7 @@ void SKTraceV(const wchar_t* wcsSource, const wchar_t* wcsFormat, va_list args)
         return;
     const DWORD lastError = GetLastError();
     wchar_t path[kPathBytes / sizeof(wchar_t)];
-    if (readTracePath(wcsSource, path)) {
+    if (traceSwitch(wcsSource, path)) {
         createParentFolder(path);
         static_assert(kLineChars * sizeof(wchar_t) + kLineBytes <= 64 * 1024, "trace buffers stay small");
         wchar_t* line = new (std::nothrow) wchar_t[kLineChars + 1];

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -21,11 +22,12 @@
 
 namespace ksl_detail {
 
-// Elements in a block of this many; larger requests cannot be expressed in a size_t.
+// The most elements a block may hold: the compiler's array new refuses (by throwing, even in its
+// no-throw form) any block whose byte size does not stay below the largest signed size.
 template <class T>
 constexpr unsigned long long kslMaxElements()
 {
-    return static_cast<unsigned long long>(static_cast<size_t>(-1)) / sizeof(T);
+    return static_cast<unsigned long long>(PTRDIFF_MAX) / sizeof(T) - 1;
 }
 
 // Block copy that tolerates overlap; the copy routine must hand back the destination, anything
@@ -266,8 +268,12 @@ protected:
     static T* allocateBlock(unsigned long ulCount)
     {
         T* pBlock = nullptr;
-        if (ulCount != 0 && ulCount <= ksl_detail::kslMaxElements<T>())
-            pBlock = new (std::nothrow) T[ulCount];
+        try {
+            if (ulCount != 0 && ulCount <= ksl_detail::kslMaxElements<T>())
+                pBlock = new (std::nothrow) T[ulCount];
+        } catch (const std::bad_alloc&) {
+            pBlock = nullptr; // a length the runtime refuses is an allocation failure like any other
+        }
         if (pBlock == nullptr)
             throw CKSLMemAllocException(L"m_pBuffer", KSL_HERE);
         std::memset(pBlock, 0, ulCount * sizeof(T));

@@ -1,12 +1,47 @@
 // Reader of the logging configuration under HKEY_LOCAL_MACHINE "SOFTWARE\Tessil\Logs", the
-// filter that decides whether a record is written, and the output dispatch. Nothing is
-// cached: every read opens the key, reads one value and closes it again, and no read changes
-// the thread's last Windows error.
+// filter that decides whether a record is written, and the output dispatch. Outside a
+// CKSLLogSettingsScope nothing is cached: every read opens the key, reads one value and closes
+// it again. Inside one, the values the filter and the text output ask for come from the scope's
+// snapshot. No read changes the thread's last Windows error.
 #pragma once
 
 #include <windows.h>
 
 class CKSLLogRecord;
+class CKSLLogSnapshot;
+
+// One reading of the logging configuration for everything the current thread logs until the
+// scope ends: the switch, the detail, the text output path, the class lists and the running
+// program's override, all read through one opening of the key. A program (or each call into a
+// library) opens one around a unit of work, so that a traced method costs no registry access and
+// a configuration change takes effect at the next unit; the text log lines of the unit are
+// appended to the file in one write when the scope ends. A unit that runs longer than
+// s_dwLifetimeMs (one that waited for another program) reads the configuration again at its next
+// record. An inner scope uses the outer one's snapshot. Values the snapshot does not hold are
+// read from the registry as without a scope.
+class CKSLLogSettingsScope {
+public:
+    enum EMode {
+        ReadOnce, // read the configuration now
+        Off,      // read nothing: logging counts as off (code that must not touch the registry)
+    };
+    explicit CKSLLogSettingsScope(EMode mode = ReadOnce);
+    ~CKSLLogSettingsScope();
+    CKSLLogSettingsScope(const CKSLLogSettingsScope&) = delete;
+    CKSLLogSettingsScope& operator=(const CKSLLogSettingsScope&) = delete;
+
+    static const DWORD s_dwLifetimeMs = 1000;
+
+    // The snapshot in force on this thread, or null.
+    static CKSLLogSnapshot* current();
+    // Inside a scope: keeps a text log line for the scope's one append to wcsPath and answers
+    // true; false outside a scope (the caller writes the line itself).
+    static bool holdLine(const wchar_t* wcsPath, const wchar_t* wcsLine, int nChars);
+
+private:
+    CKSLLogSnapshot* m_pOwned; // null when an outer scope's snapshot serves
+    CKSLLogSnapshot* m_pPrevious;
+};
 
 class CKSLLogSettings {
 public:
@@ -32,8 +67,9 @@ public:
     // The level test and the EXIT rules for given detail flags (filter step without override).
     static bool passesDetail(const CKSLLogRecord& record, unsigned short usDetailFlags);
     // Hands the record to each output of the mask, in the order 1, 2, 8, 4, 32; the result is
-    // that of the last output handled (false when none).
-    bool dispatch(CKSLLogRecord& record, unsigned short usOutputMask) const;
+    // that of the last output handled (false when none). bWritten tells whether any output took
+    // the record, so that it counts as logged even when a later output failed.
+    bool dispatch(CKSLLogRecord& record, unsigned short usOutputMask, bool& bWritten) const;
 
     // The running program's file name without directory and extension.
     static bool programName(wchar_t* wcsBuffer, int nCapacity);

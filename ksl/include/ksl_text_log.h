@@ -14,8 +14,13 @@ public:
     static const int s_nTimeStampCapacity = 25;
 
     // Writes the record to its output path, or to "TextOutput" (then stored in the record).
-    // False when there is no usable path or the file cannot be opened or written.
+    // False when there is no usable path or the file cannot be opened or written. Inside a
+    // CKSLLogSettingsScope the line is held and the scope's lines go to the file in one append
+    // when it ends (or when a record names another file).
     static bool write(CKSLLogRecord& record, const CKSLLogSettings& settings);
+    // Appends lines to a log file in one write: wcsText[0] is a free slot for the byte-order
+    // mark, nChars characters follow it. Creates the file's folder (one level) first.
+    static bool append(const wchar_t* wcsPath, wchar_t* wcsText, int nChars);
 
     // The line of one record, ending "\r\n"; returns its length in characters.
     static int formatLine(const CKSLLogRecord& record, const wchar_t* wcsTimeStamp, wchar_t* wcsLine,

@@ -91,6 +91,37 @@ TEST_F(ResourceTest, InThePreinstallationEnvironmentOnlyTheLocalPathIsTried)
     EXPECT_NE(std::string::npos, trace().find("sk_res.dll\r\n"));
 }
 
+// Without a usable "KSLCOMMON" only the copy beside the launcher is tried: never the root of the
+// current drive, where a look-alike is planted.
+TEST_F(ResourceTest, WithoutAUsableKslCommonOnlyTheLocalCopyIsTried)
+{
+    const std::wstring planted = L"C:\\sk_res.dll";
+    ASSERT_TRUE(CopyFileW((testBinDir() + L"planted\\planted_res.dll").c_str(), planted.c_str(), FALSE));
+    const std::wstring mark = testScratchPath(L"planted_root.mark");
+    setEnv(L"SKP_PLANTED_MARK", mark);
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\"));
+    const std::wstring longFolder = L"C:\\" + std::wstring(300, L'a');
+    const std::wstring cutFolder = L"C:\\" + std::wstring(MAX_PATH - 12, L'b'); // "\\sk_res.dll" does not fit
+    std::string localPath;
+    for (wchar_t c : testExeFolder() + L"sk_res.dll")
+        localPath += static_cast<char>(c);
+    for (const std::wstring& common : {std::wstring(), longFolder, cutFolder}) {
+        setEnv(L"KSLCOMMON", common);
+        DeleteFileW(tracePath.c_str());
+        std::wstring text = L"old";
+        EXPECT_EQ(ERROR_MOD_NOT_FOUND, SKULoadString(560, text)) << common.size();
+        EXPECT_EQ(L"", text) << "the planted texts are not shown";
+        const std::string t = trace();
+        ASSERT_GT(t.size(), 24u) << "one trace line";
+        EXPECT_EQ(" Safekeep: LoadLibrary: Error 126 " + localPath + "\r\n", t.substr(24));
+    }
+    SetCurrentDirectoryW(previous);
+    DeleteFileW(planted.c_str());
+    EXPECT_FALSE(fileExists(mark));
+}
+
 TEST_F(ResourceTest, AMissingStringGivesAnEmptyTextAndOneTraceLine)
 {
     putProductLibraryBesideTheLauncher();
