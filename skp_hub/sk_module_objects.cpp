@@ -5,6 +5,7 @@
 #include <new>
 
 #include "sk_product_policy.h"
+#include "sk_slim_lock.h"
 #include "sk_startup_probes.h"
 #include "sk_zdr_policy.h"
 
@@ -27,14 +28,6 @@ BOOL CALLBACK buildModuleObjects(PINIT_ONCE, PVOID, PVOID*)
         return FALSE; // left unbuilt: a later call tries again
     }
 }
-
-class CSKPolicyLock {
-public:
-    CSKPolicyLock() { AcquireSRWLockExclusive(&g_policyLock); }
-    ~CSKPolicyLock() { ReleaseSRWLockExclusive(&g_policyLock); }
-    CSKPolicyLock(const CSKPolicyLock&) = delete;
-    CSKPolicyLock& operator=(const CSKPolicyLock&) = delete;
-};
 
 } // namespace
 
@@ -86,7 +79,7 @@ auto CSKSharedProductPolicy::withPolicy(Lookup lookup) -> decltype(lookup(*stati
 {
     if (m_own)
         return lookup(*m_own);
-    CSKPolicyLock lock;
+    CSKExclusiveLock lock(g_policyLock);
     return lookup(*g_pModuleObjects->pProductPolicy);
 }
 

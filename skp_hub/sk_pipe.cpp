@@ -6,6 +6,7 @@
 
 #include "ksl_catch.h"
 #include "sk_resource.h"
+#include "sk_slim_lock.h"
 #include "sk_trace.h"
 
 namespace {
@@ -28,18 +29,6 @@ CKSLScopedHandle makeEvent(BOOL bManualReset, BOOL bSignalled, const wchar_t* wc
 {
     return CKSLScopedHandle(CreateEventW(nullptr, bManualReset, bSignalled, wcsName));
 }
-
-// Holds the instance list for the life of one block.
-class CSKExclusiveLock {
-public:
-    explicit CSKExclusiveLock(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
-    ~CSKExclusiveLock() { ReleaseSRWLockExclusive(&m_lock); }
-    CSKExclusiveLock(const CSKExclusiveLock&) = delete;
-    CSKExclusiveLock& operator=(const CSKExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
 
 bool isOpen(HANDLE hPipe)
 {
@@ -311,13 +300,10 @@ int CSKPipe::SendData(const BYTE* pBytes, DWORD cbLength)
 // endpoint does not wait for itself; while another shutdown runs it returns at once.
 void CSKPipe::shutdown()
 {
-    std::unique_lock<std::mutex> guard(m_shutdownLock, std::defer_lock);
-    if (m_pShared->isWorkerThread()) {
-        if (!guard.try_lock())
-            return;
-    } else {
-        guard.lock();
-    }
+    // A handler's own call only tries: the shutdown that holds the lock may be waiting for it.
+    CSKExclusiveLock guard(m_shutdownLock, m_pShared->isWorkerThread());
+    if (!guard.owns())
+        return;
     if (m_bShutDown)
         return;
     m_bShutDown = true;

@@ -19,7 +19,6 @@
 #include <atomic>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "ksl_scoped_handle.h"
@@ -143,6 +142,6 @@ private:
     CKSLScopedHandle m_hReadEvent;
     CKSLScopedHandle m_hWriteEvent;
     CKSLScopedHandle m_hMainServerThread;
-    std::mutex m_shutdownLock; // one shutdown at a time; a handler's own call does not wait
+    SRWLOCK m_shutdownLock = SRWLOCK_INIT; // one shutdown at a time; a handler's own call does not wait
     bool m_bShutDown = false;
 };
