@@ -190,6 +190,15 @@ bool CKSLLogSettingsScope::holdLine(const wchar_t* wcsPath, const wchar_t* wcsLi
     return pSnapshot != nullptr && pSnapshot->hold(wcsPath, wcsLine, nChars);
 }
 
+void CKSLLogSettingsScope::writeHeldLines()
+{
+    CKSLLogSnapshot* pSnapshot = current();
+    if (pSnapshot != nullptr) {
+        CKSLLastErrorGuard keepError;
+        pSnapshot->flush();
+    }
+}
+
 CKSLLogSnapshot* CKSLLogSettingsScope::current()
 {
     return static_cast<CKSLLogSnapshot*>(s_currentSnapshot.get());

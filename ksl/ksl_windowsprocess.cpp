@@ -3,11 +3,11 @@
 #include <shellapi.h>
 
 #include <string>
-#include <vector>
 
 #include "ksl_catch.h"
 #include "ksl_exceptions.h"
 #include "ksl_method_trace.h"
+#include "ksl_pumping_wait.h"
 
 namespace {
 
@@ -68,38 +68,6 @@ template <class TException>
     wchar_t wcsMessage[1024];
     kslFormat(wcsMessage, wcsFormat, wcsSubject);
     throw TException(wcsMessage, lError, wcsFile, nLine);
-}
-
-// Dispatches the thread's window messages until the process ends or the time-out passes with
-// no message. Messages that no window can take (thread messages) and a WM_QUIT are kept and
-// posted again, in their order, once the wait is over, so that the caller's own message loop
-// still sees them.
-void waitPumpingMessages(HANDLE hProcess, DWORD dwTimeout)
-{
-    std::vector<MSG> kept;
-    bool bQuit = false;
-    WPARAM quitCode = 0;
-    for (;;) {
-        MSG msg;
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                bQuit = true;
-                quitCode = msg.wParam;
-            } else if (msg.hwnd == nullptr) {
-                kept.push_back(msg);
-                continue;
-            } else {
-                DispatchMessageW(&msg);
-                continue;
-            }
-        }
-        if (MsgWaitForMultipleObjects(1, &hProcess, FALSE, dwTimeout, QS_ALLINPUT) != WAIT_OBJECT_0 + 1)
-            break;
-    }
-    for (const MSG& msg : kept)
-        PostThreadMessageW(GetCurrentThreadId(), msg.message, msg.wParam, msg.lParam);
-    if (bQuit)
-        PostQuitMessage(static_cast<int>(quitCode));
 }
 
 // The current process's token, opened for one setPrivilege call and closed on every path.
@@ -224,7 +192,8 @@ bool CKSLWindowsProcess::waitForFinish(unsigned long& ulExitCode, unsigned long 
     return trace.boolean(kslCatchTraced(false, KSL_HERE, [&] {
         if (!m_hProcess)
             throw CKSLWindowsProcessInvalidHandleException(kNoHandle, 0, KSL_HERE);
-        waitPumpingMessages(m_hProcess.get(), ulTimeout);
+        const HANDLE hProcess = m_hProcess.get();
+        kslWaitPumping(&hProcess, 1, ulTimeout, EKSLWaitClock::RestartAfterMessage);
         DWORD dwExitCode = 0;
         if (!GetExitCodeProcess(m_hProcess.get(), &dwExitCode))
             return false;

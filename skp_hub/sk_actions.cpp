@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "ksl_pumping_wait.h"
 #include "sk_install_path.h"
 #include "sk_pipe.h"
 #include "sk_product_policy.h"
@@ -63,7 +64,7 @@ int32_t SKBackupNow()
     const std::wstring text = SKLoadText(kBackupNowText);
     CSKSharedProductPolicy policy;
     sendBackupRequest(policy.getBackupLocations(), text.c_str());
-    Sleep(kPauseBeforeProgramMs);
+    kslPausePumping(kPauseBeforeProgramMs); // the launcher's window keeps answering
     runProductProgram(L"skp_gui.exe");
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ksl_catch.h"
+#include "ksl_pumping_wait.h"
 #include "sk_resource.h"
 #include "sk_slim_lock.h"
 #include "sk_trace.h"
@@ -12,6 +13,8 @@
 namespace {
 
 const DWORD kSendTimeoutMs = 500;
+// How long a client waiting for a free instance of a busy pipe leaves its thread's messages waiting.
+const DWORD kFreeInstanceSliceMs = 20;
 const DWORD kDefaultPipeTimeoutMs = 60000;
 const DWORD kCreateRetryMs = 5000;
 const DWORD kReportedCode = static_cast<DWORD>(-1); // failures that are not a Windows call's
@@ -110,6 +113,7 @@ struct CSKPipe::CShared : std::enable_shared_from_this<CSKPipe::CShared> {
     void listen(SKPipeInstance& instance);
     bool openClientPipe(SKPipeInstance& instance);
     void waitForReadyEvent();
+    void waitForFreeInstance();
     bool startWorker(SKPipeInstance& instance);
     size_t instanceCount();
 
@@ -405,7 +409,8 @@ void CSKPipe::CShared::waitForReadyEvent()
             SKReportError(0, L"OpenEvent", L"");
         return;
     }
-    const DWORD dwWait = WaitForSingleObject(hReady.get(), m_settings.dwReadyWaitMs);
+    const HANDLE hEvent = hReady.get();
+    const DWORD dwWait = kslWaitPumping(&hEvent, 1, m_settings.dwReadyWaitMs);
     if (dwWait == WAIT_TIMEOUT)
         SKTrace(SK_TRACE_SAFEKEEP, L"Server did not respond.");
     else if (dwWait == WAIT_FAILED)
@@ -427,10 +432,21 @@ bool CSKPipe::CShared::openClientPipe(SKPipeInstance& instance)
                 SKReportError(0, L"SetNamedPipeHandleState", L"");
             return true;
         }
-        Sleep(m_settings.dwRetryPauseMs);
-        WaitNamedPipeW(m_wcsPipeName.c_str(), m_settings.dwPipeWaitMs);
+        kslPausePumping(m_settings.dwRetryPauseMs);
+        waitForFreeInstance();
     }
     return false;
+}
+
+// WaitNamedPipeW blocks without dispatching the thread's messages: it is asked in short slices, and
+// the messages that came meanwhile are dispatched between them. It answers at once when no
+// instance of the pipe exists.
+void CSKPipe::CShared::waitForFreeInstance()
+{
+    const ULONGLONG ullStart = GetTickCount64();
+    while (!WaitNamedPipeW(m_wcsPipeName.c_str(), kFreeInstanceSliceMs) && GetLastError() == ERROR_SEM_TIMEOUT &&
+           GetTickCount64() - ullStart < m_settings.dwPipeWaitMs)
+        kslWaitPumping(nullptr, 0, 0);
 }
 
 // Called with the list held: the record names its thread before the thread looks itself up.
@@ -457,7 +473,7 @@ DWORD CSKPipe::CShared::writeData(const BYTE* pBytes, DWORD cbLength, HANDLE hPi
     if (!WriteFile(hPipe, pBytes, cbLength, &cbWritten, pOverlapped)) {
         const DWORD dwError = GetLastError();
         if (dwError == ERROR_IO_PENDING) {
-            WaitForSingleObject(pOverlapped->hEvent, dwTimeout);
+            kslWaitPumping(&pOverlapped->hEvent, 1, dwTimeout); // on the caller's thread: its windows answer
             if (!GetOverlappedResult(hPipe, pOverlapped, &cbWritten, FALSE)) {
                 const DWORD dwResult = GetLastError();
                 if (!isConversationEnd(dwResult))

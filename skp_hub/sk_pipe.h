@@ -1,7 +1,9 @@
 // CSKPipe: both ends of the product service's message pipe.
 //
 // Client: waits for the server's ready event, opens the pipe and sends messages with SendData; a
-// threaded client also runs a worker that hands the server's replies to the message handler.
+// threaded client also runs a worker that hands the server's replies to the message handler. Its
+// waits (for the ready event, between tries, for a free instance, for a write) dispatch the calling
+// thread's window messages (kslWaitPumping): the plug-in's client runs on the launcher's UI thread.
 // Server: a main server thread keeps SK_PIPE_LISTENING_INSTANCES pipe instances listening,
 // signals the ready event once they exist and accepts clients; every connected client gets a
 // worker thread that reads requests and writes back what the message handler answers.

@@ -15,10 +15,12 @@ class CKSLLogSnapshot;
 // program's override, all read through one opening of the key. A program (or each call into a
 // library) opens one around a unit of work, so that a traced method costs no registry access and
 // a configuration change takes effect at the next unit; the text log lines of the unit are
-// appended to the file in one write when the scope ends. A unit that runs longer than
-// s_dwLifetimeMs (one that waited for another program) reads the configuration again at its next
-// record. An inner scope uses the outer one's snapshot. Values the snapshot does not hold are
-// read from the registry as without a scope.
+// appended to the file in one write when the scope ends, or earlier, before the unit waits
+// (kslWaitPumping). A unit that runs longer than s_dwLifetimeMs (one that waited for another
+// program) reads the configuration again at its next record. An inner scope uses the outer one's
+// snapshot; a wait puts the snapshot aside (CKSLThreadSlot::CAside), so that a call made on the
+// same thread during the wait reads and writes its own. Values the snapshot does not hold are read
+// from the registry as without a scope.
 class CKSLLogSettingsScope {
 public:
     enum EMode {
@@ -37,6 +39,9 @@ public:
     // Inside a scope: keeps a text log line for the scope's one append to wcsPath and answers
     // true; false outside a scope (the caller writes the line itself).
     static bool holdLine(const wchar_t* wcsPath, const wchar_t* wcsLine, int nChars);
+    // Appends the lines this thread's scope holds now. A wait that may block calls it first: a
+    // program that ends during the wait (the user ends the launcher) must not take them along.
+    static void writeHeldLines();
 
 private:
     CKSLLogSnapshot* m_pOwned; // null when an outer scope's snapshot serves
