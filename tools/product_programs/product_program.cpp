@@ -7,9 +7,12 @@
 // For the tests it also appends one line to the file named by the environment variable
 // SKP_STANDIN_LOG, when that is set, with its own path and its arguments as it received them:
 //   skp_gui.exe ran: path="C:\Program Files\Tessil\Safekeep\skp_gui.exe" arguments="/hub"
+// With SKP_STANDIN_HOLD_MS set it stays open that many milliseconds before it exits, as a user
+// keeps the real program open, so that a launcher waits for it that long.
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "ksl_append_lock.h"
@@ -77,6 +80,14 @@ void signalStatusChange(const wchar_t* wcsEvent)
         std::printf("  set %ls\n", wcsEvent);
 }
 
+void holdIfAsked()
+{
+    wchar_t wcsHold[16];
+    const DWORD n = GetEnvironmentVariableW(L"SKP_STANDIN_HOLD_MS", wcsHold, 16);
+    if (n > 0 && n < 16)
+        Sleep(static_cast<DWORD>(wcstoul(wcsHold, nullptr, 10)));
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -87,6 +98,7 @@ int wmain(int argc, wchar_t** argv)
     std::printf("  %s opened from %s%s%s\n", utf8(program).c_str(), openedFrom(program, args).c_str(),
                 args.empty() ? "" : ", arguments: ", utf8(args).c_str());
     appendToStandInLog(program, path, args);
+    holdIfAsked();
     if (lstrcmpiW(program.c_str(), L"rejuvenate_gui.exe") == 0) {
         std::printf("  rejuvenation done\n");
         signalStatusChange(L"RejuvenateStatusEvent");

@@ -14,6 +14,7 @@
 #include "../../helpers/handle_count.h"
 #include "../../helpers/pipe_load.h"
 #include "../../helpers/trace_capture.h"
+#include "../../helpers/window_probe.h"
 #include "sk_pipe.h"
 #include "sk_tool_runner.h"
 #include "test_paths.h"
@@ -389,6 +390,44 @@ TEST_F(PipeClientTest, ABusyPipeIsTriedAgain)
     EXPECT_EQ(7, nSent.load());
     EXPECT_EQ("through", std::string(buffer, cbRead));
     EXPECT_TRUE(traceMessages().empty());
+}
+
+// The client runs on the launcher's UI thread: each of its waits, made the only long one, keeps a
+// window of the calling thread answering. Without a server the client's one try ends in the pause;
+// an announced server that never gets ready holds it in the wait for the ready event; a pipe whose
+// only instance is taken, in the wait for a free one.
+TEST_F(PipeClientTest, EachWaitOfTheClientKeepsTheCallersWindowAnswering)
+{
+    const struct {
+        const char* wcsWait;
+        bool bAnnounced, bBusy;
+        DWORD dwReadyWaitMs, dwRetryPauseMs, dwPipeWaitMs;
+    } kCases[] = {
+        {"pause between tries", false, false, 0, 1500, 0},
+        {"ready event", true, false, 1500, 0, 0},
+        {"free instance", false, true, 0, 0, 1500},
+    };
+    for (const auto& c : kCases) {
+        const PipeNames names = uniqueNames();
+        CKSLScopedHandle hReady(c.bAnnounced ? CreateEventW(nullptr, TRUE, FALSE, names.ready.c_str()) : nullptr);
+        CKSLScopedFile server = c.bBusy ? createRawServer(names) : CKSLScopedFile();
+        CKSLScopedFile occupant = c.bBusy ? openRawClient(names) : CKSLScopedFile();
+        ASSERT_EQ(c.bBusy, static_cast<bool>(occupant)) << c.wcsWait;
+        SKPipeSettings settings = quickSettings(names);
+        settings.dwReadyWaitMs = c.dwReadyWaitMs;
+        settings.dwRetryPauseMs = c.dwRetryPauseMs;
+        settings.dwPipeWaitMs = c.dwPipeWaitMs;
+        bool bInside = false;
+        int nAnsweredInside = 0;
+        CWindowProbe probe([&] { nAnsweredInside += bInside; });
+        probe.start();
+        bInside = true;
+        CSKPipe client(false, false, names.pipe.c_str(), 0, nullptr, nullptr, 0, settings);
+        bInside = false;
+        probe.stop();
+        EXPECT_EQ(0u, client.getInstanceCount()) << c.wcsWait;
+        EXPECT_GT(nAnsweredInside, 0) << "the window answered nothing during the wait for the " << c.wcsWait;
+    }
 }
 
 // A server that does not read leaves a large message pending: SendData gives up after 500 ms and
