@@ -26,7 +26,7 @@ WINE_START  = (wineserver -p5 || true) && scripts/wine-run cmd /c exit >/dev/nul
 WINE_FINISH = timeout 60 wineserver -w || true
 HUBHOST     = scripts/wine-run $(BUILD)/bin/hubhost.exe
 
-.PHONY: all deps prefix configure build test demo bench clean
+.PHONY: all deps prefix configure build test demo bench screenshot clean
 
 all: build
 
@@ -70,6 +70,11 @@ demo: build prefix
 bench: build prefix
 	@$(WINE_START)
 	@scripts/bench $(BUILD) $(BUILD64); rc=$$?; $(WINE_FINISH); exit $$rc
+
+# The picture of hubhost's window that README shows (docs/hubhost-window.png), taken on a virtual
+# display in a Wine prefix of its own.
+screenshot: build
+	@scripts/screenshot
 
 clean:
 	rm -rf $(BUILD) $(BUILD64)

@@ -7,6 +7,8 @@
 //     run ID                 start entry ID as its exec interface says, and wait for it to end
 //     watch [--count N] [--timeout S] [--stop-event NAME]
 //                            follow the status events, printing each changed status line
+//     window                 the launcher's window: the entries with their status line, kept up
+//                            to date; an entry opens with a double click or Enter
 //     caps [ID...] | catalog | status | session | backup | rejuvenate
 //                            the exports called one by one, with the records they fill
 //
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "hub_window.h"
 #include "launcher.h"
 #include "record_printer.h"
 #include "registry_redirect.h"
@@ -31,7 +34,7 @@
 namespace {
 
 const char kUsage[] = "usage: hubhost [--dll PATH] [--registry KEY] [--program-files DIR] COMMAND\n"
-                      "  launch | run ID | watch [--count N] [--timeout S] [--stop-event NAME]\n"
+                      "  launch | run ID | watch [--count N] [--timeout S] [--stop-event NAME] | window\n"
                       "  caps [ID...] | catalog | status | session | backup | rejuvenate\n";
 
 std::wstring defaultDllPath()
@@ -179,7 +182,8 @@ int wmain(int argc, wchar_t** argv)
     if (i >= argc)
         return usage();
     const std::wstring command = argv[i++];
-    const bool known = command == L"launch" || command == L"run" || command == L"watch" || command == L"caps" ||
+    const bool known = command == L"launch" || command == L"run" || command == L"watch" || command == L"window" ||
+                       command == L"caps" ||
                        command == L"catalog" || command == L"status" || command == L"session" ||
                        command == L"backup" || command == L"rejuvenate";
     CHubWatchOptions watchOptions;
@@ -196,6 +200,8 @@ int wmain(int argc, wchar_t** argv)
         return runId(plugin, toId(argv[i]));
     if (command == L"watch")
         return watchStatus(plugin, watchOptions);
+    if (command == L"window")
+        return runHubWindow(plugin);
     if (command == L"caps") {
         std::vector<int32_t> ids;
         for (; i < argc; ++i)

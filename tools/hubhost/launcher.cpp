@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <vector>
 
+#include "ksl_pumping_wait.h"
 #include "record_printer.h"
 
 const int32_t kHubFunctionIds[6] = {SKP_ID_QUICK_BACKUP_NOW, SKP_ID_QUICK_REJUVENATE, SKP_ID_RC_BACKUP,
@@ -116,7 +117,9 @@ bool runCommandLine(const std::wstring& wcsExec, CHubRunResult& result)
     CKSLScopedHandle hProcess(process.hProcess);
     CKSLScopedHandle hThread(process.hThread);
     const ULONGLONG ullStart = GetTickCount64();
-    WaitForSingleObject(hProcess.get(), INFINITE);
+    // A launcher's UI thread keeps dispatching its messages while the program runs.
+    const HANDLE hWait = hProcess.get();
+    kslWaitPumping(&hWait, 1, INFINITE);
     GetExitCodeProcess(hProcess.get(), &result.dwResult);
     result.bStarted = true;
     hostPrint("the program ended with exit code %lu after %.1f s\n", result.dwResult, secondsSince(ullStart));

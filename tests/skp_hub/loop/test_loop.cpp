@@ -14,12 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "hub_window.h"
 #include "ksl_scoped_handle.h"
 #include "launcher.h"
 #include "plugin_loader.h"
 #include "scratch_registry.h"
 #include "sk_actions.h"
 #include "sk_date_format.h"
+#include "sk_product_policy.h"
 #include "sk_pipe.h"
 #include "test_paths.h"
 
@@ -329,6 +331,92 @@ TEST_F(LoopTest, BackUpNowThroughTheInstalledCopyChangesTheStatusLineTheWatchSho
     const std::vector<std::string> runs = programRuns();
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ("skp_gui.exe ran: path=\"" + narrow(installDir) + "\\skp_gui.exe\" arguments=\"\"", runs[0]);
+}
+
+// The rows of hubhost's window as its list holds them ("name<TAB>status line"), asked of the
+// window's process as any program may.
+std::vector<std::string> windowRows(HWND hList)
+{
+    std::vector<std::string> rows;
+    DWORD_PTR nRows = 0;
+    if (!SendMessageTimeoutW(hList, LB_GETCOUNT, 0, 0, SMTO_NORMAL, kPatienceMs, &nRows))
+        return rows;
+    for (DWORD_PTR i = 0; i < nRows; ++i) {
+        wchar_t wcsRow[512] = L"";
+        DWORD_PTR nChars = 0;
+        if (SendMessageTimeoutW(hList, LB_GETTEXTLEN, i, 0, SMTO_NORMAL, kPatienceMs, &nChars) && nChars < 512)
+            SendMessageTimeoutW(hList, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wcsRow), SMTO_NORMAL, kPatienceMs,
+                                &nChars);
+        rows.push_back(narrow(wcsRow));
+    }
+    return rows;
+}
+
+// Polls until the test holds, for at most kPatienceMs.
+template <class Test>
+bool eventually(Test test)
+{
+    for (DWORD waited = 0; waited < kPatienceMs; waited += 50) {
+        if (test())
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// hubhost's window, the reference for launcher authors: it lists the six entries with the status
+// line, and shows the new line by itself once a backup made behind its back (the service stand-in
+// stores one and signals the event) is there. Then the user picks an entry with the keyboard and
+// one with the mouse, and each runs; closing the window ends hubhost.
+TEST_F(LoopTest, TheWindowListsTheEntriesFollowsTheStatusAndRunsWhatTheUserPicks)
+{
+    const std::wstring documents = testScratchPath(L"documents");
+    ASSERT_TRUE(CreateDirectoryW(documents.c_str(), nullptr));
+    const std::wstring windowOutput = testScratchPath(L"window.out");
+    ChildProcess window;
+    ASSERT_TRUE(window.start(hubhost(L"window"), windowOutput));
+    ASSERT_TRUE(waitForLine(windowOutput, [](const std::string& line) { return line == "window: 6 entries"; }))
+        << readFileBytes(windowOutput);
+    const HWND hWnd = FindWindowW(HUB_WINDOW_CLASS, nullptr);
+    ASSERT_NE(nullptr, hWnd);
+    const HWND hList = GetDlgItem(hWnd, kHubWindowListId);
+    const std::vector<std::string> expected = {
+        "Back up now\tNo backup has been made yet", "Rejuvenate your computer\t", "Back up files and settings\t",
+        "Restore files\t", "Rejuvenate your computer\t", "Safekeep\t"};
+    EXPECT_EQ(expected, windowRows(hList));
+
+    ChildProcess service;
+    ASSERT_TRUE(startService(service, L"--backup-to " + quoted(testScratchPath(L"backups")) + L" --source " +
+                                          quoted(documents),
+                             testScratchPath(L"service.out")));
+    sendBackupRequest(SK_BACKUP_LOCAL, L"Back up now"); // not through the window: no input reaches it
+    EXPECT_EQ(0u, service.waitForExit());
+    FILETIME stored{};
+    ASSERT_TRUE(storedBackupTime(stored));
+    const std::string changed = "Back up now\t" + statusAfterBackupAt(stored);
+    EXPECT_TRUE(eventually([&] { return windowRows(hList)[0] == changed; })) << "expected " << changed;
+    EXPECT_TRUE(waitForLine(windowOutput, [&](const std::string& line) {
+        return line == "shown: Back up now | " + statusAfterBackupAt(stored);
+    }));
+
+    // The quick rejuvenate link, selected and opened with Enter; the backup entry, with a double click.
+    SendMessageTimeoutW(hList, LB_SETCURSEL, 1, 0, SMTO_NORMAL, kPatienceMs, nullptr);
+    PostMessageW(hList, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(eventually([&] { return programRuns().size() == 1; }));
+    RECT row{};
+    SendMessageTimeoutW(hList, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row), SMTO_NORMAL, kPatienceMs, nullptr);
+    const LPARAM at = MAKELPARAM((row.left + row.right) / 2, (row.top + row.bottom) / 2);
+    PostMessageW(hList, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(hList, WM_LBUTTONUP, 0, at);
+    PostMessageW(hList, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageW(hList, WM_LBUTTONUP, 0, at);
+    EXPECT_TRUE(eventually([&] { return programRuns().size() == 2; }));
+    const std::vector<std::string> runs = programRuns();
+    ASSERT_EQ(2u, runs.size()) << readFileBytes(windowOutput);
+    EXPECT_TRUE(startsWith(runs[0], "rejuvenate_gui.exe ran: ")) << runs[0];
+    EXPECT_EQ("skp_gui.exe ran: path=\"" + narrow(installDir) + "\\skp_gui.exe\" arguments=\"/hub\"", runs[1]);
+    PostMessageW(hWnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, window.waitForExit());
 }
 
 // The folders directly inside a folder, in name order.
