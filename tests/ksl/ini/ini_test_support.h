@@ -26,6 +26,16 @@ protected:
         CloseHandle(h);
     }
 
+    // Writes a file of exactly these bytes.
+    static void writeBytes(const std::wstring& path, const std::string& bytes)
+    {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        DWORD written = 0;
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(h);
+    }
+
     // The lines of a section as Windows returns them ("key=value").
     static std::vector<std::wstring> sectionLines(const std::wstring& path, const std::wstring& section)
     {
