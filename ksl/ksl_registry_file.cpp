@@ -11,7 +11,6 @@
 #include "ksl_directory.h"
 #include "ksl_ini.h"
 #include "ksl_registry_file_form.h"
-#include "ksl_registry_multi_string.h"
 #include "ksl_registry_string.h"
 #include "ksl_scoped_handle.h"
 
@@ -192,6 +191,78 @@ bool hasPercentPairs(const CKSLWCharString& szText)
     return ulPercents != 0 && ulPercents % 2 == 0;
 }
 
+// "REG_DWORD:" with 0x and exactly eight upper-case hex digits.
+Problem dwordEntry(const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    if (data.getCount() != sizeof(DWORD))
+        return L"a DWORD whose data is not four bytes";
+    DWORD dwValue = 0;
+    std::memcpy(&dwValue, data.getBuffer(), sizeof dwValue);
+    szEntry = CKSLWCharString(L"REG_DWORD:") + CKSLWCharString::asNumberSystem(dwValue, CKSLWCharString::nsHex, 8, true);
+    return nullptr;
+}
+
+// "TYPE:" and the text between double quotes, which must stay on its line.
+Problem textEntry(DWORD dwType, const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    CKSLWCharString szText;
+    const Problem problem = textOf(data, szText);
+    if (problem != nullptr)
+        return problem;
+    if (std::wcspbrk(szText.getString(), L"\r\n") != nullptr)
+        return L"a line break in its text";
+    if (dwType == REG_EXPAND_SZ && !hasPercentPairs(szText))
+        return L"an expandable text without a pair of '%' (the import refuses it)";
+    szEntry = dwType == REG_SZ ? L"REG_SZ:\"" : L"REG_SZ_EXPAND:\"";
+    szEntry += szText;
+    szEntry += L'"';
+    return nullptr;
+}
+
+// "REG_SZ_MULTI:" and the codes of each string with its terminator (an empty one is the
+// terminator alone), joined by commas.
+Problem multiStringEntry(const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    CKSLWCharStringList strings;
+    if (!multiStringItems(data, strings))
+        return L"a multi-string whose data is not a list of terminated strings";
+    szEntry = L"REG_SZ_MULTI:";
+    for (auto* pNode = strings.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
+        if (pNode != strings.getFirstNode())
+            szEntry += L",";
+        const CKSLWCharString& szItem = pNode->getPayload();
+        szEntry += szItem.getLength() != 0 ? szItem.getAsciiCodeString() : CKSLWCharString(L"00 00");
+    }
+    return nullptr;
+}
+
+// "REG_BINARY:" and the codes; an odd number of bytes after its count, since whole characters
+// would add a byte.
+Problem binaryEntry(const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    szEntry = L"REG_BINARY:";
+    if (data.getCount() % 2 != 0)
+        szEntry += CKSLWCharString(static_cast<long>(data.getCount())) + L":";
+    szEntry += byteCodes(data);
+    return nullptr;
+}
+
+// The entry text of a value of one of the exported types, or why the file cannot carry it back.
+Problem entryText(const CKSLRegValueEntry& entry, CKSLWCharString& szEntry)
+{
+    switch (entry.getType()) {
+    case REG_DWORD:
+        return dwordEntry(entry.getData(), szEntry);
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        return textEntry(entry.getType(), entry.getData(), szEntry);
+    case REG_MULTI_SZ:
+        return multiStringEntry(entry.getData(), szEntry);
+    default:
+        return binaryEntry(entry.getData(), szEntry);
+    }
+}
+
 // Writes the entries of one key's section; remembers whether every value made it into the file.
 class SectionWriter {
 public:
@@ -202,12 +273,8 @@ public:
     {
         for (auto* pNode = entries.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
             const CKSLRegValueEntry& entry = pNode->getPayload();
-            if (entry.getType() != dwType)
-                continue;
-            if (acceptName(m_szSection, entry.getValueName(), false))
-                write(entry.getValueName(), entryText(entry));
-            else
-                m_bAllWritten = false;
+            if (entry.getType() == dwType)
+                write(entry);
         }
     }
 
@@ -228,93 +295,25 @@ public:
     bool wroteEntries() const { return m_bWroteEntries; }
 
 private:
-    // The entry text of the value; empty when it cannot be written (logged).
-    CKSLWCharString entryText(const CKSLRegValueEntry& entry)
+    // One entry, unless its name or data cannot come back from the file (logged).
+    void write(const CKSLRegValueEntry& entry)
     {
+        const CKSLWCharString& szName = entry.getValueName();
         CKSLWCharString szEntry;
-        const Problem problem = entryTextOf(entry, szEntry);
-        if (problem != nullptr) {
+        const bool bWritten = acceptName(m_szSection, szName, false) && carried(entry, szEntry) &&
+                              m_ini.setProfileString(m_szSection, szName, szEntry);
+        m_bWroteEntries = m_bWroteEntries || bWritten;
+        m_bAllWritten = m_bAllWritten && bWritten;
+    }
+
+    // Whether the file can carry the value's data back; logs why when it cannot.
+    bool carried(const CKSLRegValueEntry& entry, CKSLWCharString& szEntry)
+    {
+        const Problem problem = entryText(entry, szEntry);
+        if (problem != nullptr)
             logRefusal(kMethod, L"Unable to export a value the file cannot carry back ( \"%s\\%s\" ): %s",
                        shown(m_szSection).getString(), shown(entry.getValueName()).getString(), problem);
-            szEntry = CKSLWCharString();
-        }
-        return szEntry;
-    }
-
-    Problem entryTextOf(const CKSLRegValueEntry& entry, CKSLWCharString& szEntry)
-    {
-        const CKSLByteBuffer& data = entry.getData();
-        switch (entry.getType()) {
-        case REG_DWORD:
-        {
-            if (data.getCount() != sizeof(DWORD))
-                return L"a DWORD whose data is not four bytes";
-            DWORD dwValue = 0;
-            std::memcpy(&dwValue, data.getBuffer(), sizeof dwValue);
-            // 0x and exactly eight upper-case hex digits
-            szEntry = CKSLWCharString(L"REG_DWORD:") + CKSLWCharString::asNumberSystem(dwValue, CKSLWCharString::nsHex, 8, true);
-            return nullptr;
-        }
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        {
-            CKSLWCharString szText;
-            const Problem problem = textOf(data, szText);
-            if (problem != nullptr)
-                return problem;
-            if (entry.getType() == REG_EXPAND_SZ && !hasPercentPairs(szText))
-                return L"an expandable text without a pair of '%' (the import refuses it)";
-            szEntry = quoted(entry.getType() == REG_SZ ? L"REG_SZ" : L"REG_SZ_EXPAND", entry.getValueName(), szText);
-            return nullptr;
-        }
-        case REG_MULTI_SZ:
-        {
-            CKSLWCharStringList strings;
-            if (!multiStringItems(data, strings))
-                return L"a multi-string whose data is not a list of terminated strings";
-            szEntry = L"REG_SZ_MULTI:";
-            for (auto* pNode = strings.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
-                if (pNode != strings.getFirstNode())
-                    szEntry += L",";
-                // Each string with its terminator: an empty one is the terminator alone.
-                const CKSLWCharString& szItem = pNode->getPayload();
-                szEntry += szItem.getLength() != 0 ? szItem.getAsciiCodeString() : CKSLWCharString(L"00 00");
-            }
-            return nullptr;
-        }
-        default:
-        {
-            // An odd number of bytes is preceded by its count: whole characters would add a byte.
-            szEntry = L"REG_BINARY:";
-            if (data.getCount() % 2 != 0)
-                szEntry += CKSLWCharString(static_cast<long>(data.getCount())) + L":";
-            szEntry += byteCodes(data);
-            return nullptr;
-        }
-        }
-    }
-
-    // "TYPE:" and the text between double quotes; empty when the text cannot stay on one line.
-    CKSLWCharString quoted(const wchar_t* wcsType, const CKSLWCharString& szName, const CKSLWCharString& szText)
-    {
-        if (std::wcspbrk(szText.getString(), L"\r\n") != nullptr) {
-            logRefusal(kMethod, L"Unable to export a value with a line break ( \"%s\\%s\" )",
-                       shown(m_szSection).getString(), shown(szName).getString());
-            return CKSLWCharString();
-        }
-        CKSLWCharString szEntry(wcsType);
-        szEntry += L":\"";
-        szEntry += szText;
-        szEntry += L'"';
-        return szEntry;
-    }
-
-    void write(const CKSLWCharString& szName, const CKSLWCharString& szEntry)
-    {
-        if (szEntry.getLength() == 0 || !m_ini.setProfileString(m_szSection, szName, szEntry))
-            m_bAllWritten = false;
-        else
-            m_bWroteEntries = true;
+        return problem == nullptr;
     }
 
     CKSLIni& m_ini;
@@ -375,18 +374,21 @@ bool exportTree(CKSLIni& ini, HKEY hRootKey, const CKSLWCharString& szKeyPath)
     return bAllWritten;
 }
 
-// Why the key a export starts from cannot be written as a section the import reads back, or
-// null: a root without a name in the file, a path the import does not read as a key, or a key
-// that does not exist.
+// Why the key an export starts from cannot be written as a section the import reads back, or
+// null: a root without a name in the file, a path the section line cannot carry, or a key that
+// does not exist.
 Problem startProblem(HKEY hRootKey, const CKSLWCharString& szKeyPath)
 {
     if (rootName(hRootKey) == nullptr)
         return L"the file has no name for its root";
+    if (std::wcspbrk(szKeyPath.getString(), L"\r\n") != nullptr)
+        return L"a line break";
+    // The profile functions trim a section name they are handed.
+    if (szKeyPath.getLength() != 0 && isBlank(szKeyPath.getString()[szKeyPath.getLength() - 1]))
+        return L"a blank at the end of the key path";
     const CKSLWCharString szSection = sectionName(hRootKey, szKeyPath);
     HKEY hParsedRoot = nullptr;
     CKSLWCharString szParsedPath;
-    if (std::wcspbrk(szKeyPath.getString(), L"\r\n") != nullptr)
-        return L"a line break";
     const Problem problem = parseSectionName(szSection.getString(), szSection.getLength(), hParsedRoot, szParsedPath);
     if (problem != nullptr)
         return problem;

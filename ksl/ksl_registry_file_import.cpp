@@ -80,9 +80,8 @@ unsigned long lineOf(const wchar_t* pText, size_t nPos)
 }
 
 // The profile functions read UTF-16LE after its byte-order mark (the export's form) and ANSI
-// text without one. A UTF-8 or big-endian mark is not read alike by every version of them, and a
-// NUL character ends their reading of a line: such files are refused, as is a file that ends
-// inside a character.
+// text without one; a UTF-8 or big-endian mark is not read alike by every version of them. A NUL
+// byte in ANSI text is most likely UTF-16 without its mark.
 FileFault decodeText(const std::vector<BYTE>& bytes, std::wstring& text)
 {
     const size_t nBytes = bytes.size();
@@ -113,19 +112,23 @@ FileFault decodeText(const std::vector<BYTE>& bytes, std::wstring& text)
                                                static_cast<int>(nBytes), &text[0], nChars) != nChars)
             fault.problem = L"bytes that are no text in the ANSI code page, or a character cut short";
     }
-    if (fault.problem != nullptr)
-        return fault;
+    return fault;
+}
+
+// A NUL character ends the profile functions' reading of a line; a file cut inside a character
+// loses it; a carriage return ends a line only before a line feed (or at the end of the file),
+// since the profile functions do not all split lines at a lone one.
+FileFault checkText(const std::wstring& text)
+{
     const size_t nNul = text.find(L'\0');
     if (nNul != std::wstring::npos)
         return {L"a NUL character", lineOf(text.data(), nNul)};
     if (!text.empty() && isHighSurrogate(text.back()))
         return {L"it ends inside a character", 0};
-    // A carriage return ends a line only before a line feed (or at the end of the file): the
-    // profile functions do not all split lines at a lone one.
     for (size_t nCr = text.find(L'\r'); nCr != std::wstring::npos; nCr = text.find(L'\r', nCr + 1))
         if (nCr + 1 < text.size() && text[nCr + 1] != L'\n')
             return {L"a carriage return inside a line", lineOf(text.data(), nCr)};
-    return fault;
+    return FileFault();
 }
 
 // --- values --------------------------------------------------------------------------------------
@@ -469,7 +472,9 @@ bool CKSLRegistryFile::importFile(const CKSLWCharString& szFileName)
         if (read != ReadResult::kRead)
             return read == ReadResult::kMissing;
         std::wstring text;
-        const FileFault fault = decodeText(bytes, text);
+        FileFault fault = decodeText(bytes, text);
+        if (fault.problem == nullptr)
+            fault = checkText(text);
         if (fault.problem != nullptr) {
             wchar_t wcsWhere[32] = L"";
             if (fault.ulLine != 0)

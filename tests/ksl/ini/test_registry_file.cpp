@@ -197,7 +197,9 @@ TEST_F(RegistryFileTest, TextWithALineBreakIsNotExportedAndCannotInjectAnEntry)
     const std::wstring file = freshFile(L"linebreak.ini");
     EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file));
     EXPECT_EQ((std::vector<std::wstring>{L"Fine=REG_SZ:\"ok\""}), sectionLines(file, kSection));
-    EXPECT_TRUE(logHas(L"Unable to export a value with a line break"));
+    EXPECT_EQ((std::vector<std::wstring>{L"\"Unable to export a value the file cannot carry back ( \"" + kSection +
+                                         L"\\Note\" ): a line break in its text\""}),
+              logMessages(L"EXCEPTION_BAD"));
 }
 
 TEST_F(RegistryFileTest, EntryThatDoesNotParseKeepsTheExistingValueAndIsLogged)
@@ -326,4 +328,35 @@ TEST_F(RegistryFileTest, MergingIntoAnAnsiFileRefusesTextsItsCodePageCannotHold)
               logMessages(L"EXCEPTION_BAD"));
     EXPECT_EQ((std::vector<std::wstring>{L"plain=REG_SZ:\"text\""}), sectionLines(file, kSection));
     EXPECT_EQ((std::vector<std::wstring>{L"x=1"}), sectionLines(file, L"Other"));
+}
+
+TEST_F(RegistryFileTest, KeysTheFileCannotNameAreNotExportedAndLeaveTheFileAlone)
+{
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Bra[ck]et", L"v", 1));
+    ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, kKey, L"v", 1));
+    CKSLScopedKey hOpened; // a key handle of its own is no root a section can name
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_READ, hOpened.receive()));
+    struct Case {
+        HKEY hRoot;
+        const wchar_t* wcsPath;
+        const wchar_t* wcsProblem;
+    };
+    const Case cases[] = {
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Missing", L"the key does not exist"},
+        {hOpened.get(), L"IniExport", L"the file has no name for its root"},
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Bra[ck]et", L"a '[' or ']' inside the section name"},
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\\\IniExport", L"it names no registry key"},
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\IniExport ", L"a blank at the end of the key path"},
+    };
+    const std::wstring file = freshFile(L"kept.ini");
+    writeIni(file, L"[Kept]\r\nx=1\r\n");
+    for (const Case& c : cases) {
+        const size_t logged = logMessages(L"EXCEPTION_BAD").size();
+        EXPECT_FALSE(saveText(c.hRoot, c.wcsPath, file)) << c.wcsPath;
+        const std::vector<std::wstring> messages = logMessages(L"EXCEPTION_BAD");
+        EXPECT_EQ((std::vector<std::wstring>{std::wstring(L"\"Unable to export key ( \"") + c.wcsPath + L"\" ): " +
+                                             c.wcsProblem + L"; nothing is written\""}),
+                  std::vector<std::wstring>(messages.begin() + static_cast<long>(logged), messages.end()));
+        EXPECT_EQ((std::vector<std::wstring>{L"x=1"}), sectionLines(file, L"Kept")) << c.wcsPath; // not deleted
+    }
 }
