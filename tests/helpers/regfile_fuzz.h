@@ -22,6 +22,7 @@
 
 #include "ksl_log_settings.h"
 #include "ksl_registry_key.h"
+#include "ksl_scoped_handle.h"
 #include "registry_tree.h"
 #include "scratch_registry.h"
 #include "test_paths.h"
@@ -350,11 +351,9 @@ const wchar_t kFuzzKey[] = L"SOFTWARE\\Fuzz";
 
 inline bool createKey(HKEY hRoot, const std::wstring& key)
 {
-    HKEY hKey = nullptr;
-    if (RegCreateKeyExW(hRoot, key.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(hKey);
-    return true;
+    CKSLScopedKey hKey;
+    return RegCreateKeyExW(hRoot, key.c_str(), 0, nullptr, 0, KEY_READ, nullptr, hKey.receive(), nullptr) ==
+           ERROR_SUCCESS;
 }
 
 // The items each with its zero; the closing zero is added by the writer.
@@ -608,10 +607,9 @@ inline Outcome run(const std::string& bytes, const std::wstring& file, const Tre
         return outcome;
     }
     {
-        HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CKSLScopedFile out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(h);
+        WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
     const long long logBefore = logFileSize();
     const bool bAnswer = CKSLRegistryKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Elsewhere").restoreKey(file.c_str(), KSL_REG_TEXT_RESTORE);

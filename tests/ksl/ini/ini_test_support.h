@@ -9,6 +9,7 @@
 #include "../../helpers/log_capture.h"
 #include "ksl_ini.h"
 #include "ksl_registry_key.h"
+#include "ksl_scoped_handle.h"
 
 class IniTest : public LogCaptureTest {
 protected:
@@ -29,11 +30,10 @@ protected:
     // Writes a file of exactly these bytes.
     static void writeBytes(const std::wstring& path, const std::string& bytes)
     {
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        CKSLScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
         DWORD written = 0;
-        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(h);
+        ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     }
 
     // The lines of a section as Windows returns them ("key=value").
