@@ -1,91 +1,32 @@
+// CKSLRegistryFile::exportKey: a key and every key below it written as the text form, one section
+// per key and one entry per value, only what the import reads back exactly.
 #include "ksl_registry_file.h"
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
-#include <cwctype>
 #include <vector>
 
 #include "ksl_catch.h"
 #include "ksl_directory.h"
 #include "ksl_ini.h"
-#include "ksl_registry_binary.h"
-#include "ksl_registry_dword.h"
-#include "ksl_registry_expand.h"
-#include "ksl_registry_multi_string.h"
+#include "ksl_registry_file_form.h"
 #include "ksl_registry_string.h"
 #include "ksl_scoped_handle.h"
 
 namespace {
 
-const wchar_t kClass[] = L"CKSLRegistryFile";
+using namespace ksl_registry_form;
 
-struct RootName {
-    HKEY hRoot;
-    const wchar_t* wcsName;
-};
+const wchar_t kMethod[] = L"exportKey";
 
-// Roots a section can name; any other root is written as HKEY_CURRENT_USER, any other name
-// read as HKEY_LOCAL_MACHINE.
-const RootName kRoots[] = {
-    {HKEY_CLASSES_ROOT, L"HKEY_CLASSES_ROOT"},   {HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE"},
-    {HKEY_USERS, L"HKEY_USERS"},                 {HKEY_CURRENT_CONFIG, L"HKEY_CURRENT_CONFIG"},
-    {HKEY_CURRENT_USER, L"HKEY_CURRENT_USER"},
-};
-
-const wchar_t* rootName(HKEY hRoot)
-{
-    for (const RootName& root : kRoots)
-        if (root.hRoot == hRoot)
-            return root.wcsName;
-    return L"HKEY_CURRENT_USER";
-}
-
-HKEY rootKey(const CKSLWCharString& szName)
-{
-    for (const RootName& root : kRoots)
-        if (szName == root.wcsName)
-            return root.hRoot;
-    return HKEY_LOCAL_MACHINE;
-}
-
-// The first ulLength characters of a text (empty for 0).
-CKSLWCharString slice(const wchar_t* pText, size_t ulLength)
-{
-    CKSLWCharString szSlice;
-    if (ulLength != 0)
-        szSlice = CKSLWCharBuffer(pText, static_cast<unsigned long>(ulLength));
-    return szSlice;
-}
+// Why a key or value is not exported; null when it is.
+typedef const wchar_t* Problem;
 
 CKSLWCharString childPath(const CKSLWCharString& szParent, const CKSLWCharString& szName)
 {
     return szParent.getLength() == 0 ? szName : szParent + L"\\" + szName;
 }
-
-// A name as it goes into a log record: control characters (line breaks among them) become '?',
-// so that a record stays one line.
-CKSLWCharString printable(const CKSLWCharString& szName)
-{
-    CKSLWCharString szPrintable(szName);
-    wchar_t* pChars = szPrintable.getBuffer();
-    for (unsigned long ul = 0, ulLength = szPrintable.getLength(); ul < ulLength; ++ul)
-        if (pChars[ul] < L' ')
-            pChars[ul] = L'?';
-    return szPrintable;
-}
-
-// One record of a refused entry or section, written at EXCEPTION_BAD; the operation goes on.
-void logRefusal(const wchar_t* wcsMethodName, const wchar_t* wcsFormat, const CKSLWCharString& szFirst,
-                const CKSLWCharString& szSecond)
-{
-    wchar_t wcsMessage[1025];
-    kslFormat(wcsMessage, wcsFormat, printable(szFirst).getString(), printable(szSecond).getString());
-    CKSLLogException1 error(KSL_LOG_EXCEPTION_BAD, wcsMessage, 0, KSL_RESULT_ERROR_CODE, kClass, wcsMethodName,
-                            KSL_HERE, true, false);
-}
-
-// --- export ----------------------------------------------------------------------------------
 
 // The profile functions trim blanks and control characters around names.
 bool isBlank(wchar_t wc)
@@ -96,9 +37,9 @@ bool isBlank(wchar_t wc)
 // Why a value name (or, with bSubKey, a subkey name) cannot come back from the file as written,
 // or null when it can: a line break would start an entry or section of its own, a leading '['
 // or ';' makes a section line or a comment, the profile functions trim leading and trailing
-// blanks, the first '=' ends an entry's name, a ']' ends a section's name, and the key's
-// unnamed default value has no entry name at all.
-const wchar_t* nameProblem(const CKSLWCharString& szName, bool bSubKey)
+// blanks, the first '=' ends an entry's name, a bracket inside a section name is refused by the
+// import, and the key's unnamed default value has no entry name at all.
+Problem nameProblem(const CKSLWCharString& szName, bool bSubKey)
 {
     const unsigned long ulLength = szName.getLength();
     if (ulLength == 0)
@@ -110,22 +51,21 @@ const wchar_t* nameProblem(const CKSLWCharString& szName, bool bSubKey)
         return L"a leading '[' or ';'";
     if (isBlank(wcsName[0]) || isBlank(wcsName[ulLength - 1]))
         return L"a leading or trailing blank";
-    if (std::wcschr(wcsName, bSubKey ? L']' : L'=') != nullptr)
-        return bSubKey ? L"a ']'" : L"a '='";
-    return nullptr;
+    if (!bSubKey)
+        return std::wcschr(wcsName, L'=') != nullptr ? L"a '='" : nullptr;
+    if (std::wcschr(wcsName, L']') != nullptr)
+        return L"a ']'";
+    return std::wcschr(wcsName, L'[') != nullptr ? L"a '['" : nullptr;
 }
 
 // Whether the name can be exported; logs the refusal when it cannot.
 bool acceptName(const CKSLWCharString& szSection, const CKSLWCharString& szName, bool bSubKey)
 {
-    const wchar_t* wcsProblem = nameProblem(szName, bSubKey);
-    if (wcsProblem == nullptr)
-        return true;
-    wchar_t wcsFormat[256];
-    kslFormat(wcsFormat, L"Unable to export a %s whose name the file cannot hold ( \"%%s\\%%s\" ): %s",
-              bSubKey ? L"subkey" : L"value", wcsProblem);
-    logRefusal(L"exportKey", wcsFormat, szSection, szName);
-    return false;
+    const Problem problem = nameProblem(szName, bSubKey);
+    if (problem != nullptr)
+        logRefusal(kMethod, L"Unable to export a %s whose name the file cannot hold ( \"%s\\%s\" ): %s",
+                   bSubKey ? L"subkey" : L"value", shown(szSection).getString(), shown(szName).getString(), problem);
+    return problem == nullptr;
 }
 
 // One buffer of this size holds every value of a key in the multiple-value query; keys that
@@ -152,8 +92,8 @@ bool readValuesOneByOne(HKEY hKey, const CKSLWCharString& szKeyPath, CKSLRegValu
         }
         if (lStatus != ERROR_SUCCESS) {
             wchar_t wcsMessage[1025];
-            kslFormat(wcsMessage, L"Unable to enumerate values from key ( \"%s\" )", szKeyPath.getString());
-            CKSLRegEnumValueException error(wcsMessage, lStatus, KSL_HERE, kClass, L"exportKey"); // written when built
+            kslFormat(wcsMessage, L"Unable to enumerate values from key ( \"%s\" )", shown(szKeyPath).getString());
+            CKSLRegEnumValueException error(wcsMessage, lStatus, KSL_HERE, kClass, kMethod); // written when built
             return false;
         }
         if (!entries.add(CKSLRegValueEntry(name.data(), data.data(), dwBytes, dwType)))
@@ -179,8 +119,8 @@ bool readValues(HKEY hRootKey, const CKSLWCharString& szKeyPath, CKSLRegValueEnt
         return true;
     if (lStatus != ERROR_SUCCESS) {
         wchar_t wcsMessage[1025];
-        kslFormat(wcsMessage, L"Unable to query info on registry key ( \"%s\" )", szKeyPath.getString());
-        CKSLRegQueryInfoKeyException error(wcsMessage, lStatus, KSL_HERE, kClass, L"exportKey"); // written when built
+        kslFormat(wcsMessage, L"Unable to query info on registry key ( \"%s\" )", shown(szKeyPath).getString());
+        CKSLRegQueryInfoKeyException error(wcsMessage, lStatus, KSL_HERE, kClass, kMethod); // written when built
         return false;
     }
     if (dwValues == 0)
@@ -194,12 +134,133 @@ bool readValues(HKEY hRootKey, const CKSLWCharString& szKeyPath, CKSLRegValueEnt
     return readValuesOneByOne(hKey.get(), szKeyPath, entries);
 }
 
-// Two-digit codes of the bytes, a zero byte added after an odd last one ("01 02 03 00").
+// Two-digit codes of the bytes, one per byte ("01 02 03"); an even count is coded as whole wide
+// characters, as the text form was first written.
 CKSLWCharString byteCodes(const CKSLByteBuffer& data)
 {
     CKSLWCharString szWide;
     static_cast<CKSLWCharBuffer&>(szWide) = data.convertTo<wchar_t>(); // every character coded, no terminator
-    return szWide.getAsciiCodeString();
+    const CKSLWCharString szCodes = szWide.getAsciiCodeString();
+    // An odd count was completed with a zero byte by the conversion: its code is not the data's.
+    return data.getCount() % 2 != 0 ? szCodes.withoutLast(3) : szCodes;
+}
+
+// The strings of multi-string data: each terminated by a zero character, the list closed by one
+// more (no data at all is the empty list). Data of another shape cannot come back as it is.
+bool multiStringItems(const CKSLByteBuffer& data, CKSLWCharStringList& items)
+{
+    items.clear();
+    const unsigned long ulBytes = data.getCount();
+    if (ulBytes == 0)
+        return true;
+    const CKSLWCharBuffer chars = data.convertTo<wchar_t>();
+    const unsigned long ulChars = chars.getCount();
+    const wchar_t* pChars = chars.getBuffer();
+    if (ulBytes % 2 != 0 || ulChars < 2 || pChars[ulChars - 1] != L'\0' || pChars[ulChars - 2] != L'\0')
+        return false;
+    for (unsigned long ulStart = 0, ul = 0; ul + 1 < ulChars; ++ul) {
+        if (pChars[ul] != L'\0')
+            continue;
+        if (!items.add(slice(pChars + ulStart, ul - ulStart)))
+            return false;
+        ulStart = ul + 1;
+    }
+    return true;
+}
+
+// The characters of text data up to its terminating zero; whatever follows it must be zero too,
+// since the import writes the text and its terminator only.
+Problem textOf(const CKSLByteBuffer& data, CKSLWCharString& szText)
+{
+    if (!CKSLRegistryValue::bytesToText(data, szText))
+        return L"the text could not be held";
+    const BYTE* pBytes = data.getBuffer();
+    if (data.getCount() % 2 != 0 && pBytes[data.getCount() - 1] != 0)
+        return L"a text that ends inside a character";
+    for (unsigned long ul = szText.getLength() * 2; ul < data.getCount(); ++ul)
+        if (pBytes[ul] != 0)
+            return L"a text with data after its terminating zero";
+    return nullptr;
+}
+
+// An expandable text goes back through the expandable-string class, which refuses a text without
+// a pair of percent signs.
+bool hasPercentPairs(const CKSLWCharString& szText)
+{
+    const unsigned long ulPercents = szText.getOccurrenceCount(L"%");
+    return ulPercents != 0 && ulPercents % 2 == 0;
+}
+
+// "REG_DWORD:" with 0x and exactly eight upper-case hex digits.
+Problem dwordEntry(const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    if (data.getCount() != sizeof(DWORD))
+        return L"a DWORD whose data is not four bytes";
+    DWORD dwValue = 0;
+    std::memcpy(&dwValue, data.getBuffer(), sizeof dwValue);
+    szEntry = CKSLWCharString(L"REG_DWORD:") + CKSLWCharString::asNumberSystem(dwValue, CKSLWCharString::nsHex, 8, true);
+    return nullptr;
+}
+
+// "TYPE:" and the text between double quotes, which must stay on its line.
+Problem textEntry(DWORD dwType, const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    CKSLWCharString szText;
+    const Problem problem = textOf(data, szText);
+    if (problem != nullptr)
+        return problem;
+    if (std::wcspbrk(szText.getString(), L"\r\n") != nullptr)
+        return L"a line break in its text";
+    if (dwType == REG_EXPAND_SZ && !hasPercentPairs(szText))
+        return L"an expandable text without a pair of '%' (the import refuses it)";
+    szEntry = dwType == REG_SZ ? L"REG_SZ:\"" : L"REG_SZ_EXPAND:\"";
+    szEntry += szText;
+    szEntry += L'"';
+    return nullptr;
+}
+
+// "REG_SZ_MULTI:" and the codes of each string with its terminator (an empty one is the
+// terminator alone), joined by commas.
+Problem multiStringEntry(const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    CKSLWCharStringList strings;
+    if (!multiStringItems(data, strings))
+        return L"a multi-string whose data is not a list of terminated strings";
+    szEntry = L"REG_SZ_MULTI:";
+    for (auto* pNode = strings.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
+        if (pNode != strings.getFirstNode())
+            szEntry += L",";
+        const CKSLWCharString& szItem = pNode->getPayload();
+        szEntry += szItem.getLength() != 0 ? szItem.getAsciiCodeString() : CKSLWCharString(L"00 00");
+    }
+    return nullptr;
+}
+
+// "REG_BINARY:" and the codes; an odd number of bytes after its count, since whole characters
+// would add a byte.
+Problem binaryEntry(const CKSLByteBuffer& data, CKSLWCharString& szEntry)
+{
+    szEntry = L"REG_BINARY:";
+    if (data.getCount() % 2 != 0)
+        szEntry += CKSLWCharString(static_cast<long>(data.getCount())) + L":";
+    szEntry += byteCodes(data);
+    return nullptr;
+}
+
+// The entry text of a value of one of the exported types, or why the file cannot carry it back.
+Problem entryText(const CKSLRegValueEntry& entry, CKSLWCharString& szEntry)
+{
+    switch (entry.getType()) {
+    case REG_DWORD:
+        return dwordEntry(entry.getData(), szEntry);
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        return textEntry(entry.getType(), entry.getData(), szEntry);
+    case REG_MULTI_SZ:
+        return multiStringEntry(entry.getData(), szEntry);
+    default:
+        return binaryEntry(entry.getData(), szEntry);
+    }
 }
 
 // Writes the entries of one key's section; remembers whether every value made it into the file.
@@ -212,10 +273,8 @@ public:
     {
         for (auto* pNode = entries.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
             const CKSLRegValueEntry& entry = pNode->getPayload();
-            if (entry.getType() == dwType && acceptName(m_szSection, entry.getValueName(), false))
-                write(entry.getValueName(), entryText(entry));
-            else if (entry.getType() == dwType)
-                m_bAllWritten = false;
+            if (entry.getType() == dwType)
+                write(entry);
         }
     }
 
@@ -226,83 +285,48 @@ public:
             const CKSLRegValueEntry& entry = pNode->getPayload();
             if (std::find(pTypes, pTypes + nTypes, entry.getType()) != pTypes + nTypes)
                 continue;
-            logRefusal(L"exportKey", L"Unable to export a value of a type the file has no form for ( \"%s\\%s\" )",
-                       m_szSection, entry.getValueName());
+            logRefusal(kMethod, L"Unable to export a value of a type the file has no form for ( \"%s\\%s\" )",
+                       shown(m_szSection).getString(), shown(entry.getValueName()).getString());
             m_bAllWritten = false;
         }
     }
 
     bool allWritten() const { return m_bAllWritten; }
+    bool wroteEntries() const { return m_bWroteEntries; }
 
 private:
-    // The entry text of the value; empty when it cannot be written.
-    CKSLWCharString entryText(const CKSLRegValueEntry& entry)
+    // One entry, unless its name or data cannot come back from the file (logged).
+    void write(const CKSLRegValueEntry& entry)
     {
-        const CKSLByteBuffer& data = entry.getData();
-        switch (entry.getType()) {
-        case REG_DWORD:
-        {
-            // The first four bytes; fewer fill the low bytes.
-            DWORD dwValue = 0;
-            if (data.isValid())
-                std::memcpy(&dwValue, data.getBuffer(), data.getCount() < sizeof dwValue ? data.getCount() : sizeof dwValue);
-            // 0x and exactly eight upper-case hex digits
-            return CKSLWCharString(L"REG_DWORD:") + CKSLWCharString::asNumberSystem(dwValue, CKSLWCharString::nsHex, 8, true);
-        }
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        {
-            CKSLWCharString szText;
-            if (!CKSLRegistryValue::bytesToText(data, szText))
-                return CKSLWCharString();
-            return quoted(entry.getType() == REG_SZ ? L"REG_SZ" : L"REG_SZ_EXPAND", entry.getValueName(), szText);
-        }
-        case REG_MULTI_SZ:
-        {
-            CKSLWCharStringList strings;
-            if (!CKSLRegistryMultiString::parse(data.getBuffer(), data.getCount(), strings))
-                return CKSLWCharString();
-            CKSLWCharString szEntry(L"REG_SZ_MULTI:");
-            for (auto* pNode = strings.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
-                if (pNode != strings.getFirstNode())
-                    szEntry += L",";
-                szEntry += pNode->getPayload().getAsciiCodeString();
-            }
-            return szEntry;
-        }
-        default:
-            return CKSLWCharString(L"REG_BINARY:") + byteCodes(data);
-        }
+        const CKSLWCharString& szName = entry.getValueName();
+        CKSLWCharString szEntry;
+        const bool bWritten = acceptName(m_szSection, szName, false) && carried(entry, szEntry) &&
+                              m_ini.setProfileString(m_szSection, szName, szEntry);
+        m_bWroteEntries = m_bWroteEntries || bWritten;
+        m_bAllWritten = m_bAllWritten && bWritten;
     }
 
-    // "TYPE:" and the text between double quotes; empty when the text cannot stay on one line.
-    CKSLWCharString quoted(const wchar_t* wcsType, const CKSLWCharString& szName, const CKSLWCharString& szText)
+    // Whether the file can carry the value's data back; logs why when it cannot.
+    bool carried(const CKSLRegValueEntry& entry, CKSLWCharString& szEntry)
     {
-        if (std::wcspbrk(szText.getString(), L"\r\n") != nullptr) {
-            logRefusal(L"exportKey", L"Unable to export a value with a line break ( \"%s\\%s\" )", m_szSection, szName);
-            return CKSLWCharString();
-        }
-        CKSLWCharString szEntry(wcsType);
-        szEntry += L":\"";
-        szEntry += szText;
-        szEntry += L'"';
-        return szEntry;
-    }
-
-    void write(const CKSLWCharString& szName, const CKSLWCharString& szEntry)
-    {
-        if (szEntry.getLength() == 0 || !m_ini.setProfileString(m_szSection, szName, szEntry))
-            m_bAllWritten = false;
+        const Problem problem = entryText(entry, szEntry);
+        if (problem != nullptr)
+            logRefusal(kMethod, L"Unable to export a value the file cannot carry back ( \"%s\\%s\" ): %s",
+                       shown(m_szSection).getString(), shown(entry.getValueName()).getString(), problem);
+        return problem == nullptr;
     }
 
     CKSLIni& m_ini;
     const CKSLWCharString& m_szSection;
     bool m_bAllWritten = true;
+    bool m_bWroteEntries = false;
 };
 
 // Entries appear by type in this order, each type in enumeration order.
 const DWORD kExportTypes[] = {REG_DWORD, REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_BINARY};
 
+// The key's entries; a key without any (no values, or none that could be written) still gets its
+// section, an empty one, so that it comes back.
 bool exportValues(CKSLIni& ini, HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szSection)
 {
     CKSLRegValueEntryList entries;
@@ -312,17 +336,13 @@ bool exportValues(CKSLIni& ini, HKEY hRootKey, const CKSLWCharString& szKeyPath,
     for (DWORD dwType : kExportTypes)
         writer.writeValues(entries, dwType);
     writer.refuseOtherTypes(entries, kExportTypes, sizeof(kExportTypes) / sizeof(kExportTypes[0]));
-    return writer.allWritten();
+    return (writer.wroteEntries() || ini.createProfileSection(szSection)) && writer.allWritten();
 }
 
-// The section of a key: the root name, a backslash and the path (one leading backslash dropped).
+// The section of a key: the root name, a backslash and the path.
 CKSLWCharString sectionName(HKEY hRootKey, const CKSLWCharString& szKeyPath)
 {
-    CKSLWCharString szSection(rootName(hRootKey));
-    szSection += L"\\";
-    const wchar_t* wcsPath = szKeyPath.getString();
-    szSection += *wcsPath == L'\\' ? wcsPath + 1 : wcsPath;
-    return szSection;
+    return CKSLWCharString(rootName(hRootKey)) + L"\\" + szKeyPath;
 }
 
 // The folder of the file must exist before the profile functions can write it.
@@ -354,164 +374,28 @@ bool exportTree(CKSLIni& ini, HKEY hRootKey, const CKSLWCharString& szKeyPath)
     return bAllWritten;
 }
 
-// --- import ----------------------------------------------------------------------------------
-
-// Why an entry could not be imported; null when it was.
-typedef const wchar_t* Problem;
-
-// Byte codes as the export writes them: two hex digits each, separated by single blanks.
-bool isCodeString(const wchar_t* wcsCodes, size_t nLength)
+// Why the key an export starts from cannot be written as a section the import reads back, or
+// null: a root without a name in the file, a path the section line cannot carry, or a key that
+// does not exist.
+Problem startProblem(HKEY hRootKey, const CKSLWCharString& szKeyPath)
 {
-    if (nLength == 0)
-        return true;
-    if ((nLength + 1) % 3 != 0)
-        return false;
-    for (size_t n = 0; n < nLength; ++n) {
-        const bool bSeparator = n % 3 == 2;
-        if (bSeparator ? wcsCodes[n] != L' ' : !std::iswxdigit(wcsCodes[n]) || wcsCodes[n] > 0x7F)
-            return false;
-    }
-    return true;
-}
-
-// The text between the outer double quotes.
-Problem unquoted(const CKSLWCharString& szData, CKSLWCharString& szText)
-{
-    const unsigned long ulLength = szData.getLength();
-    const wchar_t* wcsData = szData.getString();
-    if (ulLength < 2 || wcsData[0] != L'"' || wcsData[ulLength - 1] != L'"')
-        return L"the text is not between double quotes";
-    szText = szData.withoutFirst(1).withoutLast(1);
+    if (rootName(hRootKey) == nullptr)
+        return L"the file has no name for its root";
+    if (std::wcspbrk(szKeyPath.getString(), L"\r\n") != nullptr)
+        return L"a line break";
+    // The profile functions trim a section name they are handed.
+    if (szKeyPath.getLength() != 0 && isBlank(szKeyPath.getString()[szKeyPath.getLength() - 1]))
+        return L"a blank at the end of the key path";
+    const CKSLWCharString szSection = sectionName(hRootKey, szKeyPath);
+    HKEY hParsedRoot = nullptr;
+    CKSLWCharString szParsedPath;
+    const Problem problem = parseSectionName(szSection.getString(), szSection.getLength(), hParsedRoot, szParsedPath);
+    if (problem != nullptr)
+        return problem;
+    CKSLScopedKey hKey;
+    if (RegOpenKeyExW(hRootKey, szKeyPath.getString(), 0, KEY_READ, hKey.receive()) == ERROR_FILE_NOT_FOUND)
+        return L"the key does not exist";
     return nullptr;
-}
-
-Problem parseDword(const CKSLWCharString& szData, unsigned long& ulValue)
-{
-    CKSLWCharString szDigits(szData);
-    szDigits.trim(L' ', CKSLWCharString::sideBoth, CKSLWCharString::wsAll);
-    szDigits.stripNotation(); // "0x" alone has no digit to read
-    if (szDigits.getLength() == 0 || !szData.getNumber(ulValue, CKSLWCharString::nsHex))
-        return L"bad number";
-    return nullptr;
-}
-
-Problem parseBinary(const CKSLWCharString& szData, CKSLByteBuffer& bytes)
-{
-    if (!isCodeString(szData.getString(), szData.getLength()))
-        return L"bad hex code";
-    // Back to whole wide characters and down to bytes again: an odd count gains a zero byte.
-    bytes = szData.getBufferFromAsciiCodeString().convertTo<wchar_t>().convertTo<BYTE>();
-    return nullptr;
-}
-
-// Comma-separated code strings, each a UTF-16LE text read up to its first zero character.
-Problem parseMultiString(const CKSLWCharString& szData, CKSLWCharStringList& strings)
-{
-    for (const wchar_t* wcsPiece = szData.getString(); szData.getLength() != 0;) {
-        const wchar_t* wcsComma = std::wcschr(wcsPiece, L',');
-        const size_t nLength = wcsComma != nullptr ? static_cast<size_t>(wcsComma - wcsPiece) : std::wcslen(wcsPiece);
-        // Each string brings its terminator: whole characters, at least one.
-        if (nLength == 0 || (nLength + 1) % 6 != 0 || !isCodeString(wcsPiece, nLength))
-            return L"bad hex code";
-        CKSLWCharString szText;
-        szText = slice(wcsPiece, nLength).getBufferFromAsciiCodeString().convertTo<wchar_t>();
-        if (!strings.add(szText))
-            return L"the strings could not be held";
-        if (wcsComma == nullptr)
-            break;
-        wcsPiece = wcsComma + 1;
-    }
-    return nullptr;
-}
-
-// The parsed value written through its value class, unless parsing found a problem.
-template <class TValueClass, class TValue>
-Problem writeParsed(Problem parseProblem, const TValue& value, HKEY hRootKey, const CKSLWCharString& szKeyPath,
-                    const CKSLWCharString& szName)
-{
-    if (parseProblem == nullptr &&
-        !TValueClass(hRootKey, szKeyPath, szName, KSL_KEY_WRITE_ACCESS, true, 0).setValue(value, false))
-        return L"the value could not be written";
-    return parseProblem;
-}
-
-// Writes one "name=TYPE:data" line; a line that cannot be parsed writes nothing.
-Problem importEntry(HKEY hRootKey, const CKSLWCharString& szKeyPath, const CKSLWCharString& szLine)
-{
-    const wchar_t* wcsLine = szLine.getString();
-    const wchar_t* wcsEquals = std::wcschr(wcsLine, L'=');
-    const wchar_t* wcsColon = wcsEquals != nullptr ? std::wcschr(wcsEquals + 1, L':') : nullptr;
-    if (wcsColon == nullptr)
-        return L"no type prefix";
-    const CKSLWCharString szName = slice(wcsLine, static_cast<size_t>(wcsEquals - wcsLine));
-    const CKSLWCharString szType = slice(wcsEquals + 1, static_cast<size_t>(wcsColon - wcsEquals - 1));
-    const CKSLWCharString szData(wcsColon + 1);
-    // Each value is parsed completely before the write, so a bad one never reaches the registry.
-    if (szType == L"REG_DWORD") {
-        unsigned long ulValue = 0;
-        const Problem problem = parseDword(szData, ulValue);
-        return writeParsed<CKSLRegistryDword>(problem, ulValue, hRootKey, szKeyPath, szName);
-    }
-    if (szType == L"REG_SZ" || szType == L"REG_SZ_EXPAND") {
-        CKSLWCharString szText;
-        const Problem problem = unquoted(szData, szText);
-        return szType == L"REG_SZ" ? writeParsed<CKSLRegistryValue>(problem, szText, hRootKey, szKeyPath, szName)
-                                   : writeParsed<CKSLRegistryStringExpand>(problem, szText, hRootKey, szKeyPath, szName);
-    }
-    if (szType == L"REG_BINARY") {
-        CKSLByteBuffer bytes;
-        const Problem problem = parseBinary(szData, bytes);
-        return writeParsed<CKSLRegistryBinary>(problem, bytes, hRootKey, szKeyPath, szName);
-    }
-    if (szType == L"REG_SZ_MULTI") {
-        CKSLWCharStringList strings;
-        const Problem problem = parseMultiString(szData, strings);
-        return writeParsed<CKSLRegistryMultiString>(problem, strings, hRootKey, szKeyPath, szName);
-    }
-    return L"bad type prefix";
-}
-
-// A key path names a key when no component of it is empty (an empty path names the root).
-bool namesKey(const CKSLWCharString& szKeyPath)
-{
-    const wchar_t* wcsPath = szKeyPath.getString();
-    const size_t nLength = szKeyPath.getLength();
-    return nLength == 0 ||
-           (wcsPath[0] != L'\\' && wcsPath[nLength - 1] != L'\\' && std::wcsstr(wcsPath, L"\\\\") == nullptr);
-}
-
-// A section "ROOT\path": the key is created even when no entry can be written. Answers whether
-// the section and every line of it were imported; each failure is logged.
-bool importSection(CKSLIni& ini, const CKSLWCharString& szSection)
-{
-    const wchar_t* wcsSection = szSection.getString();
-    const wchar_t* wcsSeparator = std::wcschr(wcsSection, L'\\');
-    const CKSLWCharString szKeyPath(wcsSeparator != nullptr ? wcsSeparator + 1 : L"");
-    if (wcsSeparator == nullptr || !namesKey(szKeyPath)) {
-        logRefusal(L"importFile", L"Unable to import section ( %s )%s: it names no registry key", szSection,
-                   CKSLWCharString());
-        return false;
-    }
-    const HKEY hRootKey = rootKey(slice(wcsSection, static_cast<size_t>(wcsSeparator - wcsSection)));
-    CKSLRegistryKey key(hRootKey, szKeyPath, KSL_KEY_WRITE_ACCESS, true, 0);
-    if (!key.exists()) {
-        logRefusal(L"importFile", L"Unable to import section ( %s )%s: the key could not be created", szSection,
-                   CKSLWCharString());
-        return false;
-    }
-    CKSLIni::StringList lines;
-    ini.getProfileSection(szSection, lines); // false for an empty section: nothing to write
-    bool bAllImported = true;
-    for (auto* pNode = lines.getFirstNode(); pNode != nullptr; pNode = pNode->getNext()) {
-        const Problem problem = importEntry(hRootKey, szKeyPath, pNode->getPayload());
-        if (problem == nullptr)
-            continue;
-        wchar_t wcsFormat[256];
-        kslFormat(wcsFormat, L"Unable to import entry ( section: %%s, entry: %%s ): %s", problem);
-        logRefusal(L"importFile", wcsFormat, szSection, pNode->getPayload());
-        bAllImported = false;
-    }
-    return bAllImported;
 }
 
 } // namespace
@@ -520,24 +404,18 @@ bool CKSLRegistryFile::exportKey(const CKSLWCharString& szFileName, HKEY hRootKe
                                  bool bDeleteFirst)
 {
     return kslCatchTraced(false, KSL_HERE, [&] {
+        // One leading backslash of the path is dropped.
+        const CKSLWCharString szPath = szKeyPath.getString()[0] == L'\\' ? szKeyPath.withoutFirst(1) : szKeyPath;
+        const Problem problem = startProblem(hRootKey, szPath);
+        if (problem != nullptr) {
+            logRefusal(kMethod, L"Unable to export key ( \"%s\" ): %s; nothing is written", shown(szPath).getString(),
+                       problem);
+            return false;
+        }
         if (bDeleteFirst)
             DeleteFileW(szFileName.getString());
         prepareFolder(szFileName);
         CKSLIni ini(szFileName); // a new file is started in UTF-16, so every text survives
-        return exportTree(ini, hRootKey, szKeyPath);
-    });
-}
-
-bool CKSLRegistryFile::importFile(const CKSLWCharString& szFileName)
-{
-    return kslCatchTraced(false, KSL_HERE, [&] {
-        CKSLIni ini(szFileName);
-        CKSLIni::StringList sections;
-        if (!ini.getProfileSectionNames(sections))
-            return true;
-        bool bAllImported = true;
-        for (auto* pNode = sections.getFirstNode(); pNode != nullptr; pNode = pNode->getNext())
-            bAllImported = importSection(ini, pNode->getPayload()) && bAllImported;
-        return bAllImported;
+        return exportTree(ini, hRootKey, szPath);
     });
 }

@@ -1,7 +1,7 @@
 // The whole of a registry tree read into memory, with no limit on name or data sizes: every key
 // below and including a path, each with the type and bytes of its values. Texts (REG_SZ,
-// REG_EXPAND_SZ) are compared up to their first zero, since an empty text may be stored with or
-// without its terminator.
+// REG_EXPAND_SZ) are kept without their trailing zero characters, since a text may be stored with
+// or without its terminator; anything behind an inner zero is kept and compared.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +20,19 @@ using Value = std::pair<DWORD, std::vector<BYTE>>;
 using Values = std::map<std::wstring, Value>;
 using Tree = std::map<std::wstring, Values>;
 
+// The bytes of a value as the tree keeps them: a text without its trailing zero characters (and
+// without a zero byte after its last whole character).
+inline Value normalValue(DWORD type, std::vector<BYTE> bytes)
+{
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        if (bytes.size() % 2 != 0 && bytes.back() == 0)
+            bytes.pop_back();
+        while (bytes.size() >= 2 && bytes.size() % 2 == 0 && bytes[bytes.size() - 1] == 0 && bytes[bytes.size() - 2] == 0)
+            bytes.resize(bytes.size() - 2);
+    }
+    return Value(type, std::move(bytes));
+}
+
 inline void readValues(HKEY hKey, Values& values)
 {
     DWORD valueCount = 0, maxName = 0, maxData = 0;
@@ -34,9 +47,8 @@ inline void readValues(HKEY hKey, Values& values)
         DWORD type = 0;
         if (RegEnumValueW(hKey, index, name.data(), &nameChars, nullptr, &type, data.data(), &bytes) != ERROR_SUCCESS)
             return;
-        if (type == REG_SZ || type == REG_EXPAND_SZ)
-            bytes = static_cast<DWORD>(wcsnlen(reinterpret_cast<const wchar_t*>(data.data()), bytes / 2) * 2);
-        values[std::wstring(name.data(), nameChars)] = Value(type, std::vector<BYTE>(data.begin(), data.begin() + bytes));
+        values[std::wstring(name.data(), nameChars)] =
+            normalValue(type, std::vector<BYTE>(data.begin(), data.begin() + bytes));
     }
 }
 
@@ -59,6 +71,14 @@ inline void readTree(HKEY hRoot, const std::wstring& path, Tree& tree)
         const std::wstring child(name.data(), nameChars);
         readTree(hRoot, path.empty() ? child : path + L"\\" + child, tree);
     }
+}
+
+// Writes a value of any type and bytes, creating the key.
+inline bool setRawValue(HKEY hRoot, const std::wstring& key, const wchar_t* name, DWORD type,
+                        const std::vector<BYTE>& bytes)
+{
+    return RegSetKeyValueW(hRoot, key.c_str(), name, type, bytes.data(), static_cast<DWORD>(bytes.size())) ==
+           ERROR_SUCCESS;
 }
 
 // Every key below and including path; empty when the key does not exist.

@@ -9,6 +9,7 @@
 #include "../../helpers/log_capture.h"
 #include "ksl_ini.h"
 #include "ksl_registry_key.h"
+#include "ksl_scoped_handle.h"
 
 class IniTest : public LogCaptureTest {
 protected:
@@ -24,6 +25,15 @@ protected:
         DWORD written = 0;
         WriteFile(h, content.data(), static_cast<DWORD>(content.size() * sizeof(wchar_t)), &written, nullptr);
         CloseHandle(h);
+    }
+
+    // Writes a file of exactly these bytes.
+    static void writeBytes(const std::wstring& path, const std::string& bytes)
+    {
+        CKSLScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     }
 
     // The lines of a section as Windows returns them ("key=value").

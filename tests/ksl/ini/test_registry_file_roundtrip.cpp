@@ -1,6 +1,8 @@
-// The registry text form on a large, hostile tree: every type, values of a megabyte and of 40,000
-// characters, 300 subkeys, non-ASCII names and texts, and names the file cannot carry back.
-// Export, delete, import: the tree comes back whole except what the export refused and logged.
+// The registry text form on a large, hostile tree: every type with its edge values (empty, odd
+// lengths, empty items, texts stored without their terminator), values of a megabyte and of
+// 40,000 characters, 300 subkeys, keys without values, non-ASCII names and texts, and names and
+// data the file cannot carry back. Export, delete, import: the tree comes back identical except
+// what the export refused, each logged.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,6 +67,47 @@ const Refused kRefused[] = {
     {L"", L"bracket]inside", true, L"a ']'"},
     {L"Nested-\x00FC", L"trailing blank ", true, L"a leading or trailing blank"},
     {L"Nested-\x00FC", L";comment", true, L"a leading '[' or ';'"},
+    {L"Nested-\x00FC", L"in[side", true, L"a '['"},
+};
+
+// Values whose data the file cannot carry back exactly, each with the reason the export gives
+// (null: a type the file has no form for).
+struct Uncarried {
+    const wchar_t* wcsName;
+    DWORD type;
+    std::vector<BYTE> bytes;
+    const wchar_t* wcsProblem;
+};
+
+const Uncarried kUncarried[] = {
+    {L"dword of three bytes", REG_DWORD, {1, 2, 3}, L"a DWORD whose data is not four bytes"},
+    {L"dword of eight bytes", REG_DWORD, {1, 2, 3, 4, 5, 6, 7, 8}, L"a DWORD whose data is not four bytes"},
+    {L"dword of no bytes", REG_DWORD, {}, L"a DWORD whose data is not four bytes"},
+    {L"text after its end", REG_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0}, L"a text with data after its terminating zero"},
+    {L"text ending inside a character", REG_SZ, {'a', 0, 'b'}, L"a text that ends inside a character"},
+    {L"expand without percent", REG_EXPAND_SZ, {'x', 0, 0, 0},
+     L"an expandable text without a pair of '%' (the import refuses it)"},
+    {L"expand with three percent", REG_EXPAND_SZ, {'%', 0, 'a', 0, '%', 0, '%', 0, 0, 0},
+     L"an expandable text without a pair of '%' (the import refuses it)"},
+    {L"multi without its closing zero", REG_MULTI_SZ, {'a', 0, 0, 0},
+     L"a multi-string whose data is not a list of terminated strings"},
+    {L"multi of one zero", REG_MULTI_SZ, {0, 0}, L"a multi-string whose data is not a list of terminated strings"},
+    {L"multi of an odd length", REG_MULTI_SZ, {'a', 0, 0, 0, 0}, L"a multi-string whose data is not a list of terminated strings"},
+    {L"qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}, nullptr},
+};
+
+// Edge values the file carries: they come back byte for byte (texts up to their trailing zeros).
+const Uncarried kEdges[] = {
+    {L"multi one empty item", REG_MULTI_SZ, {0, 0, 0, 0}, nullptr},
+    {L"multi empty items around", REG_MULTI_SZ, {0, 0, 'a', 0, 0, 0, 0, 0, 'b', 0, 0, 0, 0, 0, 0, 0}, nullptr},
+    {L"multi no items", REG_MULTI_SZ, {}, nullptr},
+    {L"binary one byte", REG_BINARY, {0xFF}, nullptr},
+    {L"binary three bytes", REG_BINARY, {0, 0, 0}, nullptr},
+    {L"text without terminator", REG_SZ, {'a', 0, 'b', 0}, nullptr},
+    {L"text with zeros after it", REG_SZ, {'a', 0, 0, 0, 0, 0, 0}, nullptr},
+    {L"text of no bytes", REG_SZ, {}, nullptr},
+    {L"expand of two percent", REG_EXPAND_SZ, {'%', 0, '%', 0, 0, 0}, nullptr},
+    {L"dword zero", REG_DWORD, {0, 0, 0, 0}, nullptr},
 };
 
 std::wstring under(const std::wstring& relative)
@@ -110,6 +153,16 @@ protected:
             ASSERT_TRUE(setRegDword(HKEY_LOCAL_MACHINE, under(L"Many\\" + name), L"n", static_cast<DWORD>(n)));
         }
 
+        for (const Uncarried& value : kUncarried)
+            ASSERT_TRUE(registry_tree::setRawValue(HKEY_LOCAL_MACHINE, under(L"Data"), value.wcsName, value.type, value.bytes));
+        for (const Uncarried& value : kEdges)
+            ASSERT_TRUE(registry_tree::setRawValue(HKEY_LOCAL_MACHINE, under(L"Data"), value.wcsName, value.type, value.bytes));
+        // Keys without values, one inside another and one beside values.
+        ASSERT_TRUE(registry_tree::setRawValue(HKEY_LOCAL_MACHINE, under(L"Leer\\Noch leerer \x0436"), L"x", REG_NONE, {}));
+        ASSERT_TRUE(deleteRegValue(HKEY_LOCAL_MACHINE, under(L"Leer\\Noch leerer \x0436"), L"x"));
+        ASSERT_TRUE(registry_tree::setRawValue(HKEY_LOCAL_MACHINE, under(L"Data\\Empty"), L"x", REG_NONE, {}));
+        ASSERT_TRUE(deleteRegValue(HKEY_LOCAL_MACHINE, under(L"Data\\Empty"), L"x"));
+
         // The hostile names, each holding something.
         for (const Refused& refused : kRefused) {
             if (refused.bSubKey) {
@@ -126,6 +179,8 @@ protected:
     // everything below it.
     static Tree withoutRefused(Tree tree)
     {
+        for (const Uncarried& value : kUncarried)
+            tree[under(L"Data")].erase(value.wcsName);
         for (const Refused& refused : kRefused) {
             if (!refused.bSubKey) {
                 tree[under(refused.key)].erase(refused.name);
@@ -151,6 +206,12 @@ protected:
                                L" whose name the file cannot hold ( \"" + section + L"\\" + name + L"\" ): " +
                                refused.wcsProblem + L"\"");
         }
+        for (const Uncarried& value : kUncarried)
+            messages.push_back(value.wcsProblem != nullptr
+                                   ? L"\"Unable to export a value the file cannot carry back ( \"" + kSection +
+                                         L"\\Data\\" + value.wcsName + L"\" ): " + value.wcsProblem + L"\""
+                                   : L"\"Unable to export a value of a type the file has no form for ( \"" + kSection +
+                                         L"\\Data\\" + value.wcsName + L"\" )\"");
         std::sort(messages.begin(), messages.end());
         return messages;
     }
@@ -161,7 +222,8 @@ TEST_F(RegistryFileRoundTripTest, LargeHostileTreeComesBackWholeExceptTheRefused
     buildTree();
     ASSERT_FALSE(HasFatalFailure());
     const Tree before = treeOf(HKEY_LOCAL_MACHINE, kKey);
-    ASSERT_EQ(1u + 1u + 2u + 1u + 300u + 2u * 4u, before.size()); // own, Big, Nested(2), Many(301), hostile(2 each)
+    // own, Big, Nested(2), Many(301), Data and its empty key, Leer(2), hostile subkeys (2 each)
+    ASSERT_EQ(1u + 1u + 2u + 301u + 2u + 2u + 2u * 5u, before.size());
 
     const std::wstring file = freshFile(L"large.ini");
     EXPECT_FALSE(saveText(HKEY_LOCAL_MACHINE, kKey, file)); // the refused names make it answer false
