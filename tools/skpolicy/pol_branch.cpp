@@ -107,6 +107,12 @@ bool exportValue(TSetting& setting, unsigned long ulLocation, RegistryPolFile& f
     return true;
 }
 
+// "the entry at byte 24, Software\Policies\... "Name"": how messages name an entry.
+std::wstring atEntry(const PolEntry& entry)
+{
+    return L"the entry at byte " + std::to_wstring(entry.offset) + L", " + entry.key + L" " + quoted(entry.valueName);
+}
+
 } // namespace
 
 bool polScopeFrom(const std::wstring& name, PolScope& scope)
@@ -218,8 +224,7 @@ bool PolBranchPlan::build(const RegistryPolFile& file, std::wstring& fault)
         std::wstring why;
         actions.push_back(actionOf(entry, why));
         if (!why.empty()) {
-            fault = L"the entry at byte " + std::to_wstring(entry.offset) + L" (" + entry.key + L" " +
-                    quoted(entry.valueName) + L"): " + why;
+            fault = atEntry(entry) + L": " + why;
             return false;
         }
     }
@@ -265,8 +270,7 @@ bool PolBranchPlan::applyOne(const Action& action, std::wstring& out, std::wstri
         break;
     }
     if (!bDone)
-        err += L"skpolicy: the entry at byte " + std::to_wstring(action.entry.offset) + L" could not be applied to " +
-               place + L"\n";
+        err += L"skpolicy: " + atEntry(action.entry) + L" could not be applied\n";
     return bDone;
 }
 
@@ -282,8 +286,7 @@ std::wstring PolBranchPlan::leftOut() const
 {
     std::wstring out;
     for (const Action& action : m_actions) {
-        const std::wstring at = L"the entry at byte " + std::to_wstring(action.entry.offset) + L", " +
-                                action.entry.key + L" " + quoted(action.entry.valueName);
+        const std::wstring at = atEntry(action.entry);
         if (action.kind == kOtherKey)
             out += L"not written: " + at + L": not below " + m_branch + L"\n";
         else if (action.kind == kUnhandled)
