@@ -145,15 +145,15 @@ void putText(std::string& out, const std::wstring& text)
 bool RegistryPolFile::parse(const std::string& bytes, std::wstring& fault)
 {
     m_entries.clear();
-    Reader in(bytes);
-    DWORD dwVersion = 0;
     if (bytes.size() < sizeof kSignature || bytes.compare(0, sizeof kSignature, kSignature, sizeof kSignature) != 0) {
         fault = L"byte 0: no signature \"PReg\": this is not a Registry.pol file";
         return false;
     }
-    in.readU32(dwVersion); // the signature
-    if (!in.readU32(dwVersion) || dwVersion != kVersion) {
-        fault = L"byte 4: the version is not 1";
+    Reader in(bytes);
+    DWORD dwSignature = 0;
+    DWORD dwVersion = 0;
+    if (!in.readU32(dwSignature) || !in.readU32(dwVersion) || dwVersion != kVersion) {
+        fault = L"byte 4: no version 1 (the only version there is)";
         return false;
     }
     std::vector<PolEntry> entries;
