@@ -11,6 +11,7 @@
 # usage: test_package.sh BUILD BUILD64 NEXT_VERSION
 #   BUILD, BUILD64   the x86 and x64 build trees; NEXT_VERSION the version of the plug-in built
 #                    into BUILD*/tests/package/next for the upgrade
+# SKP_PACKAGE_KEEP=1 keeps the work folder (packages, prefixes, msiexec logs) for a look afterwards.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -32,6 +33,15 @@ check() { # check WHAT COMMAND...: one check, its outcome printed
         echo "FAILED: $1"
     fi
 }
+quietly() {
+    "$@" >/dev/null 2>&1
+}
+refused() {
+    ! "$@" >/dev/null 2>&1
+}
+same() {
+    [ "$1" = "$2" ] || { echo "  expected: $2"; echo "  found:    $1"; return 1; }
+}
 cleanup() {
     for prefix in "$work"/prefix*; do
         [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null
@@ -48,6 +58,8 @@ ln -s "$build/tests/package/next/skp_hub.dll" "$build/bin/skpolicy.exe" "$work/n
 ln -s "$build64/tests/package/next/skp_hub.dll" "$build64/bin/skpolicy.exe" "$work/next-x64/"
 "$root/scripts/package" "$work/dist" "$build/bin" "$build64/bin" >/dev/null || exit 1
 "$root/scripts/package" --version "$next" "$work/dist" "$work/next-x86" "$work/next-x64" >/dev/null || exit 1
+check "plug-ins of another version are not packaged" \
+    refused "$root/scripts/package" --version "$next" "$work/wrong" "$build/bin" "$build64/bin"
 msi64=$work/dist/skp_hub-$version-x64.msi
 msi86=$work/dist/skp_hub-$version-x86.msi
 next64=$work/dist/skp_hub-$next-x64.msi
@@ -62,12 +74,6 @@ property() {
 }
 size() {
     stat -c %s "$1"
-}
-quietly() {
-    "$@" >/dev/null 2>&1
-}
-same() {
-    [ "$1" = "$2" ] || { echo "  expected: $2"; echo "  found:    $1"; return 1; }
 }
 
 check "x64 package is a 64-bit package" same "$(msiinfo suminfo "$msi64" | grep '^Template:')" "Template: x64;1033"
@@ -125,7 +131,7 @@ unix_of() {
     echo "$1/drive_c/${path//\\//}"
 }
 file_version() {
-    strings -el "$1" | grep -A1 '^FileVersion$' | tail -n 1
+    x86_64-w64-mingw32-strings -el "$1" | grep -A1 '^FileVersion$' | tail -n 1
 }
 # Everything the prefix's registry holds (HKLM and HKCU) and every file under C:.
 snapshot() {
