@@ -172,6 +172,10 @@ wine64 reg import "Z:${root//\//\\}\\tools\\product\\safekeep_install.reg" /reg:
 wine64 reg add 'HKLM\Software\Policies\Tessil\Safekeep\Settings\Backup' /v BackupUSB /t REG_DWORD /d 1 /f >/dev/null
 check "the registry and the files before the install" snapshot before
 
+msiexec64 install32 /i "Z:${msi86//\//\\}"
+check "the x86 package refuses 64-bit Windows" same "$?" "$((1603 % 256))"
+check "and installs nothing there" same "$(ls -d "$p64/drive_c/Program Files (x86)/Tessil" 2>/dev/null)" ""
+
 msiexec64 install /i "Z:${msi64//\//\\}"
 check "quiet install of the x64 package" same "$?" "0"
 installed86=$(unix_of "$p64" 'C:\Program Files (x86)\Tessil\skp_hub.dll')
