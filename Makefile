@@ -1,6 +1,7 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   builds all and shows, through hubhost under Wine, what a launcher gets from the plug-in
 #   make test   builds all and runs every test
+#   make package  builds the installer packages and the Group Policy templates into dist/
 #
 # Everything is built twice from the same sources: for x86 (32-bit launchers) in $(BUILD) and for
 # x64 (64-bit launchers) in $(BUILD64). Both run in one 64-bit Wine prefix, the x86 programs as
@@ -26,7 +27,7 @@ WINE_START  = (wineserver -p5 || true) && scripts/wine-run cmd /c exit >/dev/nul
 WINE_FINISH = timeout 60 wineserver -w || true
 HUBHOST     = scripts/wine-run $(BUILD)/bin/hubhost.exe
 
-.PHONY: all deps prefix configure build test demo bench screenshot clean
+.PHONY: all deps prefix configure build test demo bench package screenshot clean
 
 all: build
 
@@ -70,6 +71,15 @@ demo: build prefix
 bench: build prefix
 	@$(WINE_START)
 	@scripts/bench $(BUILD) $(BUILD64); rc=$$?; $(WINE_FINISH); exit $$rc
+
+# The installer packages for 64-bit and 32-bit Windows and the Group Policy templates, into dist/
+# (scripts/package; the version is the one in VERSION).
+DIST = dist
+package: build prefix
+	@scripts/package $(DIST) $(BUILD)/bin $(BUILD64)/bin
+	@$(WINE_START)
+	@scripts/wine-run $(BUILD64)/bin/skpolicy.exe admx --out 'Z:$(subst /,\,$(abspath $(DIST))/PolicyDefinitions)'; \
+	rc=$$?; $(WINE_FINISH); exit $$rc
 
 # The picture of hubhost's window that README shows (docs/hubhost-window.png), taken on a virtual
 # display in a Wine prefix of its own.

@@ -71,6 +71,19 @@ void CKSLPolicyDwordSetting::readAt(HKEY hHive, const CKSLWCharString& szKey,
         finding.value = ulRead;
 }
 
+void CKSLPolicyDwordSetting::inspectData(DWORD dwType, const BYTE* pData, DWORD dwBytes,
+                                         CKSLPolicyFinding<unsigned long>& finding) const
+{
+    CKSLMethodTrace trace(kClass, L"inspectData", KSL_HERE);
+    finding.dwType = dwType;
+    finding.dwBytes = dwBytes;
+    finding.state = ksl_policy::isDwordData(dwType, dwBytes) ? pfsFound : pfsUnusable;
+    // As readAt's read: the bytes fill the number from its low byte up.
+    finding.value = 0;
+    for (DWORD i = 0; finding.state == pfsFound && i < dwBytes; ++i)
+        finding.value |= static_cast<unsigned long>(pData[i]) << (8 * i);
+}
+
 bool CKSLPolicyDwordSetting::setPolicy(unsigned long ulLocation, const unsigned long& ulValue,
                                        unsigned long ulCreateIfMissing, const CKSLWCharString& szNameValue,
                                        BYTE byCreateOptions)

@@ -84,6 +84,33 @@ void CKSLPolicyStringSetting::readAt(HKEY hHive, const CKSLWCharString& szKey,
         finding.value = szRead;
 }
 
+void CKSLPolicyStringSetting::inspectData(DWORD dwType, const BYTE* pData, DWORD dwBytes,
+                                          CKSLPolicyFinding<CKSLWCharString>& finding) const
+{
+    CKSLMethodTrace trace(kClass, L"inspectData", KSL_HERE);
+    finding.dwType = dwType;
+    finding.dwBytes = dwBytes;
+    finding.value = CKSLWCharString();
+    // As readAt's read: at most the read buffer's bytes, the text up to the first zero (a last odd
+    // byte is the low byte of a character), expanded for an expandable setting.
+    bool bRead = dwBytes <= CKSLRegistryValue::s_dwMaxReadBytes;
+    CKSLWCharString szText;
+    for (DWORD i = 0; bRead && i < dwBytes; i += 2) {
+        const wchar_t c = static_cast<wchar_t>(pData[i] | (i + 1 < dwBytes ? pData[i + 1] << 8 : 0));
+        if (c == L'\0')
+            break;
+        szText += c;
+    }
+    if (bRead && m_bExpand) {
+        CKSLWCharString szExpanded;
+        bRead = CKSLRegistryStringExpand::expandText(szText, szExpanded);
+        szText = szExpanded;
+    }
+    finding.state = bRead && ksl_policy::isStringData(dwType) ? pfsFound : pfsUnusable;
+    if (finding.state == pfsFound)
+        finding.value = szText;
+}
+
 bool CKSLPolicyStringSetting::setPolicy(unsigned long ulLocation, const CKSLWCharString& szValue,
                                         unsigned long ulCreateIfMissing, const CKSLWCharString& szNameValue,
                                         BYTE byCreateOptions)

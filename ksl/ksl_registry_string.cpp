@@ -6,8 +6,7 @@
 
 namespace {
 
-// The longest text a read takes: 259 characters and the terminator.
-const DWORD kReadBufferChars = 260;
+const DWORD kReadBufferChars = CKSLRegistryValue::s_dwMaxReadBytes / sizeof(wchar_t);
 
 } // namespace
 

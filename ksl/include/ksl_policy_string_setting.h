@@ -31,6 +31,10 @@ public:
     // What one location holds, with the same read as getPolicy; nothing held changes.
     bool inspectPolicy(unsigned long ulLocation, CKSLPolicyFinding<CKSLWCharString>& finding,
                        const CKSLWCharString& szNameValue);
+    // What inspectPolicy would find at a location whose value held these bytes of this type: how a
+    // value that is not (yet) in the registry would read, for example one a policy file brings.
+    // Fills the finding's state, type, size and value; its location stays as it was.
+    void inspectData(DWORD dwType, const BYTE* pData, DWORD dwBytes, CKSLPolicyFinding<CKSLWCharString>& finding) const;
 
     bool isExpand() const { return m_bExpand != 0; }
 

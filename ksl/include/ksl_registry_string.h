@@ -27,6 +27,9 @@ public:
     // Registry bytes as text: the characters up to the first zero (or the end of the data).
     static bool bytesToText(const CKSLByteBuffer& data, CKSLWCharString& szText);
 
+    // The most bytes of stored data a read takes: 259 characters and the terminator.
+    static const DWORD s_dwMaxReadBytes = 260 * sizeof(wchar_t);
+
 protected:
     // Writes the cached text with the registry type; write errors name wcsClassName.
     bool writeText(DWORD dwType, const wchar_t* wcsClassName);

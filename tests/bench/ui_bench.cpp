@@ -1,8 +1,8 @@
 // How long the launcher's window goes unanswered while an action runs. The benchmark owns a window
 // on the calling thread, as the launcher does, and calls each action on that thread while a second
 // thread sends the window a message every 10 ms (tests/helpers/window_probe.h) and, every 50 ms,
-// posts one on which the window's thread queries the status and the catalogue anew, as a launcher
-// refreshes its display. For each scenario it prints the longest time a message waited for its
+// posts one on which the window's thread queries the status or a catalogue record anew, as a
+// launcher refreshes its display. For each scenario it prints the longest time a message waited for its
 // answer, the rounds answered after more than 100 ms, and the reentrant queries answered.
 //
 // Scenarios: back up now with the service stand-in running; with no service (the pipe is tried
@@ -65,18 +65,24 @@ void switchLogAndTraceOn()
 void runScenario(const char* wcsScenario, bool bService, bool bRejuvenate)
 {
     PluginLoader plugin;
-    int nAnswered = 0;
+    int nAnswered = 0, nAsked = 0;
+    // The status line and the catalogue records in turn, one query per message.
     auto query = [&] {
-        LP_STATUS_INFO status{};
-        uint32_t cbStatus = sizeof status;
-        status.nFunctionId = SKP_ID_QUICK_BACKUP_NOW;
-        LP_FUNCTION_INFO info{};
-        uint32_t cbInfo = sizeof info;
-        info.nFunctionId = SKP_ID_QUICK_BACKUP_NOW;
-        nAnswered += plugin.getStatus(0, &status, &cbStatus) == LP_OK;
-        nAnswered += plugin.getFunctionInfo(0, &info, &cbInfo) == LP_OK;
+        static const int32_t kIds[] = {1, 2, 101, 102, 103, 104};
+        if (nAsked++ % 2 == 0) {
+            LP_STATUS_INFO status{};
+            uint32_t cbStatus = sizeof status;
+            status.nFunctionId = SKP_ID_QUICK_BACKUP_NOW;
+            nAnswered += plugin.getStatus(0, &status, &cbStatus) == LP_OK;
+        } else {
+            LP_FUNCTION_INFO info{};
+            uint32_t cbInfo = sizeof info;
+            info.nFunctionId = kIds[(nAsked / 2) % 6];
+            nAnswered += plugin.getFunctionInfo(0, &info, &cbInfo) == LP_OK;
+        }
     };
     query(); // the first query creates the status events, as the launcher's first display does
+    query();
     const HANDLE hService = bService ? startService() : nullptr;
     CWindowProbe probe(query);
     nAnswered = 0;

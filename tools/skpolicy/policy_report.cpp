@@ -91,8 +91,32 @@ std::wstring shown(const SettingReport& row, const Value& value)
     return row.bString ? L"\"" + value.text + L"\"" : std::to_wstring(value.ulNumber);
 }
 
+// The inspection after the overlay's changes, with the value in force chosen anew as a lookup
+// chooses it: the first location in search order with a usable value, else the default.
 template <class TSetting, class TValue>
-bool addRow(CKSLProductPolicy& policy, long lID, const Selection& selection, std::vector<SettingReport>& rows)
+bool overlaid(const ReportOverlay& overlay, const TSetting& setting, CKSLPolicyInspection<TValue>& inspection)
+{
+    inspection.lWinner = -1;
+    inspection.value = setting.getDefault();
+    long lIndex = 0;
+    for (bool bAt = inspection.findings.moveFirst(); bAt; bAt = inspection.findings.moveNext(), ++lIndex) {
+        CKSLPolicyFinding<TValue> finding;
+        if (!inspection.findings.getCurrent(finding))
+            return false;
+        overlay.apply(setting, finding);
+        if (!inspection.findings.setCurrent(finding))
+            return false;
+        if (finding.state == pfsFound && inspection.lWinner < 0) {
+            inspection.lWinner = lIndex;
+            inspection.value = finding.value;
+        }
+    }
+    return true;
+}
+
+template <class TSetting, class TValue>
+bool addRow(CKSLProductPolicy& policy, long lID, const Selection& selection, std::vector<SettingReport>& rows,
+            const ReportOverlay* pOverlay)
 {
     TSetting setting;
     if (!policy.getPolicySetting(lID, setting))
@@ -110,6 +134,8 @@ bool addRow(CKSLProductPolicy& policy, long lID, const Selection& selection, std
 
     CKSLPolicyInspection<TValue> inspection;
     if (!policy.inspectPolicy(lID, inspection))
+        return false;
+    if (pOverlay != nullptr && !overlaid(*pOverlay, setting, inspection))
         return false;
     row.value = valueOf(inspection.value);
     long lIndex = 0;
@@ -135,10 +161,10 @@ bool addRow(CKSLProductPolicy& policy, long lID, const Selection& selection, std
 
 template <class TSetting, class TValue>
 bool addRows(CKSLProductPolicy& policy, const CKSLPolicyIDList& ids, const Selection& selection,
-             std::vector<SettingReport>& rows)
+             std::vector<SettingReport>& rows, const ReportOverlay* pOverlay)
 {
     for (auto pNode = ids.getFirstNode(); pNode != nullptr; pNode = pNode->getNext())
-        if (!addRow<TSetting, TValue>(policy, pNode->getPayload(), selection, rows))
+        if (!addRow<TSetting, TValue>(policy, pNode->getPayload(), selection, rows, pOverlay))
             return false;
     return true;
 }
@@ -198,15 +224,16 @@ bool Selection::matches(long lID, const std::wstring& path) const
     return name.empty() || lowered(path).find(lowered(name)) != std::wstring::npos;
 }
 
-bool buildReport(CKSLProductPolicy& policy, const Selection& selection, std::vector<SettingReport>& rows)
+bool buildReport(CKSLProductPolicy& policy, const Selection& selection, std::vector<SettingReport>& rows,
+                 const ReportOverlay* pOverlay)
 {
     rows.clear();
     CKSLPolicyIDList dwordIDs;
     CKSLPolicyIDList stringIDs;
     if (!policy.getDwordSettingIDs(dwordIDs) || !policy.getStringSettingIDs(stringIDs))
         return false;
-    if (!addRows<CKSLPolicyDwordSetting, unsigned long>(policy, dwordIDs, selection, rows) ||
-        !addRows<CKSLPolicyStringSetting, CKSLWCharString>(policy, stringIDs, selection, rows))
+    if (!addRows<CKSLPolicyDwordSetting, unsigned long>(policy, dwordIDs, selection, rows, pOverlay) ||
+        !addRows<CKSLPolicyStringSetting, CKSLWCharString>(policy, stringIDs, selection, rows, pOverlay))
         return false;
     std::stable_sort(rows.begin(), rows.end(), [](const SettingReport& a, const SettingReport& b) {
         return a.lID < b.lID;

@@ -62,8 +62,21 @@ struct Selection {
     std::vector<std::wstring> secretNames;
 };
 
+// What a report reads at the locations, changed before the value in force is chosen: the report
+// then shows the settings as they would be after that change (report --pol: as if a policy file
+// were applied), without any change made.
+class ReportOverlay {
+public:
+    virtual ~ReportOverlay() = default;
+    // The setting's finding at its location, changed as the overlay would change that value.
+    virtual void apply(const CKSLPolicyDwordSetting& setting, CKSLPolicyFinding<unsigned long>& finding) const = 0;
+    virtual void apply(const CKSLPolicyStringSetting& setting, CKSLPolicyFinding<CKSLWCharString>& finding) const = 0;
+};
+
 // The selected settings of the policy in ID order; false when a setting could not be inspected.
-bool buildReport(CKSLProductPolicy& policy, const Selection& selection, std::vector<SettingReport>& rows);
+// With an overlay, what the locations hold is first changed by it.
+bool buildReport(CKSLProductPolicy& policy, const Selection& selection, std::vector<SettingReport>& rows,
+                 const ReportOverlay* pOverlay = nullptr);
 
 // The report as text and as JSON. bAll adds the values that the one in force shadows; values of
 // an unusable type are always shown (they are never used, and the administrator should know).

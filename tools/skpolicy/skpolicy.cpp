@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <memory>
 
-#include "ksl_scoped_handle.h"
+#include "pol_branch.h"
 #include "policy_report.h"
 #include "policy_templates.h"
 #include "sk_product_policy.h"
@@ -15,9 +15,12 @@ namespace skpolicy {
 namespace {
 
 const wchar_t kUsage[] = L"usage: skpolicy report [--all] [--json] [--id N]... [--name TEXT] [--zdr CLIENT]\n"
+                         L"                      [--pol FILE [--scope machine|user]]\n"
                          L"       skpolicy set ID VALUE --location NAME [--zdr CLIENT]\n"
                          L"       skpolicy clear ID --location NAME [--zdr CLIENT]\n"
                          L"       skpolicy admx --out DIR\n"
+                         L"       skpolicy pol export FILE [--scope machine|user]\n"
+                         L"       skpolicy pol import FILE [--scope machine|user]\n"
                          L"locations: machine-policy user-policy policy-user-defaults machine-product user-product "
                          L"product-user-defaults\n";
 // The longest text the product reads back from a value.
@@ -32,6 +35,8 @@ struct Options {
     bool bZdr = false;
     std::wstring location;
     std::wstring outDir;
+    std::wstring polFile;
+    std::wstring scope; // of a policy file; empty: the machine
 };
 
 // A whole number of 0 to 4294967295, decimal or with 0x in hex; nothing else around it.
@@ -71,7 +76,8 @@ bool parseOptions(const std::vector<std::wstring>& args, Options& o, std::wstrin
             o.bAll = true;
         } else if (a == L"--json") {
             o.bJson = true;
-        } else if ((a == L"--id" || a == L"--name" || a == L"--zdr" || a == L"--location" || a == L"--out") &&
+        } else if ((a == L"--id" || a == L"--name" || a == L"--zdr" || a == L"--location" || a == L"--out" ||
+                    a == L"--pol" || a == L"--scope") &&
                    !bHasNext) {
             err += L"skpolicy: " + a + L" needs a value\n";
             return false;
@@ -91,6 +97,10 @@ bool parseOptions(const std::vector<std::wstring>& args, Options& o, std::wstrin
             o.location = args[++i];
         } else if (a == L"--out") {
             o.outDir = args[++i];
+        } else if (a == L"--pol") {
+            o.polFile = args[++i];
+        } else if (a == L"--scope") {
+            o.scope = args[++i];
         } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
             err += L"skpolicy: unknown option " + a + L"\n";
             return false;
@@ -113,18 +123,59 @@ std::wstring productName(const Options& o)
     return o.bZdr ? L"ZDR" : L"Safekeep";
 }
 
+// The scope a policy file is about (--scope, the machine when not given); false, with the usage
+// in err, for a name that is none.
+bool scopeOf(const Options& o, PolScope& scope, std::wstring& err)
+{
+    if (polScopeFrom(o.scope.empty() ? L"machine" : o.scope, scope))
+        return true;
+    err += L"skpolicy: --scope must be machine or user\n" + std::wstring(kUsage);
+    return false;
+}
+
+// The plan of a policy file for the scope's branch: the file read and checked whole. 1 when it
+// cannot be read or is refused (fault named), 0 with the plan.
+int planOf(const std::wstring& path, PolBranchPlan& plan, std::wstring& err)
+{
+    std::string bytes;
+    if (!readWholeFile(path, bytes, err))
+        return 1;
+    RegistryPolFile file;
+    std::wstring fault;
+    if (!file.parse(bytes, fault) || !plan.build(file, fault)) {
+        err += L"skpolicy: " + path + L": " + fault + L"; nothing was changed\n";
+        return 1;
+    }
+    return 0;
+}
+
 int runReport(const Options& o, std::wstring& out, std::wstring& err)
 {
     if (!o.positional.empty()) {
         err += L"skpolicy: report takes no argument \"" + o.positional.front() + L"\"\n";
         return 2;
     }
+    if ((o.bZdr && !o.polFile.empty()) || (o.polFile.empty() && !o.scope.empty())) {
+        err += L"skpolicy: --pol is for the Safekeep settings, and --scope goes with it\n" + std::wstring(kUsage);
+        return 2;
+    }
+    PolScope scope;
+    if (!scopeOf(o, scope, err))
+        return 2;
+    PolBranchPlan plan(scope);
+    if (!o.polFile.empty()) {
+        if (planOf(o.polFile, plan, err) != 0)
+            return 1;
+        // The report itself is the one an import would leave behind; what the file leaves alone
+        // is told beside it.
+        err += plan.leftOut();
+    }
     std::unique_ptr<CKSLProductPolicy> policy = makePolicy(o);
     Selection selection = o.selection;
     if (o.bZdr)
         selection.secretNames.push_back(L"Pwd"); // the share's password
     std::vector<SettingReport> rows;
-    if (!buildReport(*policy, selection, rows)) {
+    if (!buildReport(*policy, selection, rows, o.polFile.empty() ? nullptr : &plan)) {
         err += L"skpolicy: the settings could not be read\n";
         return 1;
     }
@@ -233,16 +284,7 @@ int runChange(const Options& o, bool bSet, std::wstring& out, std::wstring& err)
 
 bool writeFile(const std::wstring& path, const std::wstring& text, std::wstring& err)
 {
-    const std::string bytes = toUtf8(text);
-    CKSLScopedFile file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD dwWritten = 0;
-    if (!file.valid() || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &dwWritten, nullptr) ||
-        dwWritten != bytes.size()) {
-        err += L"skpolicy: cannot write " + path + L" (error " + std::to_wstring(GetLastError()) + L")\n";
-        return false;
-    }
-    return file.reset();
+    return writeWholeFile(path, toUtf8(text), err);
 }
 
 bool makeFolder(const std::wstring& path, std::wstring& err)
@@ -276,6 +318,51 @@ int runAdmx(const Options& o, std::wstring& out, std::wstring& err)
     return 0;
 }
 
+std::wstring counted(size_t n, const wchar_t* wcsOne, const wchar_t* wcsMany)
+{
+    return std::to_wstring(n) + L" " + (n == 1 ? wcsOne : wcsMany);
+}
+
+int runPolExport(const Options& o, const PolScope& scope, std::wstring& out, std::wstring& err)
+{
+    CSKProductPolicy policy;
+    RegistryPolFile file;
+    std::wstring notes;
+    if (!exportBranch(policy, scope, file, notes, err) || !writeWholeFile(o.positional[1], file.bytes(), err))
+        return 1;
+    out += notes + L"wrote " + o.positional[1] + L": " + counted(file.entries().size(), L"value", L"values") +
+           L" of " + PolBranchPlan(scope).branchPath() + L"\n";
+    return 0;
+}
+
+int runPolImport(const Options& o, const PolScope& scope, std::wstring& out, std::wstring& err)
+{
+    PolBranchPlan plan(scope);
+    if (planOf(o.positional[1], plan, err) != 0)
+        return 1;
+    const bool bDone = plan.carryOut(out, err);
+    out += plan.leftOut() + (bDone ? L"imported " : L"stopped importing ") + o.positional[1] + L" into " +
+           plan.branchPath() + L": " + counted(plan.appliedCount(), L"entry", L"entries") + L" applied, " +
+           counted(plan.otherKeyCount(), L"entry", L"entries") + L" for other keys not written, " +
+           counted(plan.unhandledCount(), L"instruction", L"instructions") + L" not carried out\n";
+    return bDone ? 0 : 1;
+}
+
+// pol export FILE | pol import FILE, for the scope's policy branch.
+int runPol(const Options& o, std::wstring& out, std::wstring& err)
+{
+    const bool bExport = o.positional.size() == 2 && o.positional[0] == L"export";
+    const bool bImport = o.positional.size() == 2 && o.positional[0] == L"import";
+    if ((!bExport && !bImport) || o.bZdr) {
+        err += kUsage;
+        return 2;
+    }
+    PolScope scope;
+    if (!scopeOf(o, scope, err))
+        return 2;
+    return bExport ? runPolExport(o, scope, out, err) : runPolImport(o, scope, out, err);
+}
+
 } // namespace
 
 std::string toUtf8(const std::wstring& text)
@@ -304,6 +391,8 @@ int run(const std::vector<std::wstring>& args, std::wstring& out, std::wstring& 
         return runChange(o, command == L"set", out, err);
     if (command == L"admx")
         return runAdmx(o, out, err);
+    if (command == L"pol")
+        return runPol(o, out, err);
     err += L"skpolicy: unknown command " + command + L"\n" + kUsage;
     return 2;
 }

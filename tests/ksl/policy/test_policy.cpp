@@ -5,12 +5,14 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "../../helpers/log_capture.h"
 #include "ksl_policy_ad_search_policy.h"
 #include "ksl_product_policy.h"
 #include "ksl_product_skp.h"
 #include "ksl_registry_dword.h"
+#include "ksl_scoped_handle.h"
 
 namespace {
 
@@ -418,6 +420,75 @@ TEST_F(ProductPolicyTest, TheDwordValueClassItselfStillReadsAnyFourBytes)
     EXPECT_TRUE(value.isValuePresent());
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.getStoredType());
     EXPECT_EQ(4UL, value.getStoredBytes());
+}
+
+// The raw bytes of a stored value.
+std::string storedBytes(const Place& place, const wchar_t* name)
+{
+    CKSLScopedKey hKey;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(place.hRoot, place.key, 0, KEY_READ, hKey.receive()));
+    DWORD dwBytes = 0;
+    RegQueryValueExW(hKey.get(), name, nullptr, nullptr, nullptr, &dwBytes);
+    std::string bytes(dwBytes, '\0');
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(hKey.get(), name, nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(&bytes[0]), &dwBytes));
+    bytes.resize(dwBytes);
+    return bytes;
+}
+
+// What a setting says data would read as (a value not yet written, such as a policy file's) must
+// be what the registry read of the same data finds, for every kind of data.
+TEST_F(ProductPolicyTest, InspectedDataReadsAsTheRegistryReadsIt)
+{
+    std::vector<StoredData> data(std::begin(kNotDwordData), std::end(kNotDwordData));
+    data.insert(data.end(), std::begin(kNotStringData), std::end(kNotStringData));
+    const std::string longest = wideBytes(std::wstring(259, L'x'));
+    const StoredData more[] = {
+        {"REG_DWORD", REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+        {"REG_BINARY 2 bytes", REG_BINARY, std::string("\x01\x02", 2)},
+        {"REG_SZ 259 characters", REG_SZ, longest},
+        {"REG_SZ 260 characters", REG_SZ, wideBytes(std::wstring(260, L'y'))},
+        {"REG_SZ 260 characters, no terminator", REG_SZ, longest.substr(0, longest.size() - 2) + "z\0"},
+        {"REG_SZ no terminator", REG_SZ, std::string("a\0b\0", 4)},
+        {"REG_SZ a NUL inside", REG_SZ, wideBytes(L"ab") + wideBytes(L"cd")},
+        {"REG_SZ odd size", REG_SZ, std::string("a\0b", 3)},
+        {"REG_SZ empty", REG_SZ, std::string()},
+        {"REG_SZ terminator only", REG_SZ, std::string(2, '\0')},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ, wideBytes(L"%SystemRoot%\\x")},
+        {"REG_EXPAND_SZ unknown variable", REG_EXPAND_SZ, wideBytes(L"%NoSuchVariable%")},
+    };
+    data.insert(data.end(), std::begin(more), std::end(more));
+
+    CKSLProduct_SKP safekeep;
+    CKSLPolicyDwordSetting count = countSetting();
+    CKSLPolicyStringSetting plain(safekeep, 141, KSL_POLICY_SOURCE_REGISTRY, L"4.0", L"WindowsFolderName",
+                                  L"Settings\\Internal", L"C:\\Windows");
+    CKSLPolicyStringSetting expanding(safekeep, 141, KSL_POLICY_SOURCE_REGISTRY, L"4.0", L"WindowsFolderName",
+                                      L"Settings\\Internal", L"C:\\Windows", true);
+    auto same = [](const auto& read, const auto& said, const char* label, const char* form) {
+        EXPECT_EQ(read.state, said.state) << label << " " << form;
+        EXPECT_EQ(read.dwType, said.dwType) << label << " " << form;
+        EXPECT_EQ(read.dwBytes, said.dwBytes) << label << " " << form;
+        EXPECT_TRUE(read.value == said.value) << label << " " << form;
+    };
+    for (const StoredData& d : data) {
+        putStored(kPlaces[0], L"BackupCount", d);
+        putStored(kFolderFirst, L"WindowsFolderName", d);
+        // The data as the registry keeps it (Wine, for one, ends a REG_SZ without its NUL with one).
+        const std::string stored = storedBytes(kFolderFirst, L"WindowsFolderName");
+        const BYTE* pBytes = reinterpret_cast<const BYTE*>(stored.data());
+        const DWORD dwBytes = static_cast<DWORD>(stored.size());
+        CKSLPolicyFinding<unsigned long> readCount, saidCount;
+        ASSERT_TRUE(count.inspectPolicy(1, readCount, L""));
+        count.inspectData(d.dwType, pBytes, dwBytes, saidCount);
+        same(readCount, saidCount, d.label, "DWORD");
+        for (CKSLPolicyStringSetting* pSetting : {&plain, &expanding}) {
+            CKSLPolicyFinding<CKSLWCharString> readText, saidText;
+            ASSERT_TRUE(pSetting->inspectPolicy(1, readText, L""));
+            pSetting->inspectData(d.dwType, pBytes, dwBytes, saidText);
+            same(readText, saidText, d.label, pSetting->isExpand() ? "expandable string" : "string");
+        }
+    }
 }
 
 // --- inspection: every location, the winner, what it shadows and what is unusable ---------------

@@ -13,7 +13,7 @@
 #include "json_reader.h"
 #include "scratch_registry.h"
 #include "sk_product_policy.h"
-#include "skpolicy.h"
+#include "skpolicy_run.h"
 #include "test_paths.h"
 
 namespace {
@@ -42,33 +42,7 @@ std::wstring keyOf(const Location& l, const std::wstring& keyPath)
     return keyPath.empty() ? std::wstring(l.base) : std::wstring(l.base) + L"\\" + keyPath;
 }
 
-std::string narrow(const std::wstring& text)
-{
-    return skpolicy::toUtf8(text);
-}
-
-struct Result {
-    int rc;
-    std::string out;
-    std::string err;
-};
-
-Result skpolicyRun(const std::vector<std::wstring>& args)
-{
-    std::wstring out;
-    std::wstring err;
-    const int rc = skpolicy::run(args, out, err);
-    return {rc, narrow(out), narrow(err)};
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
+using Result = SkpolicyResult;
 
 // One setting of the product policy as the tests know it.
 struct Setting {
