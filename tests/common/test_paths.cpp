@@ -30,6 +30,11 @@ std::wstring testBinDir()
     return std::wstring(KSL_TEST_BIN_DIR) + L"\\";
 }
 
+std::wstring testSourceDir()
+{
+    return std::wstring(KSL_TEST_SOURCE_DIR) + L"\\";
+}
+
 std::wstring testExeFolder()
 {
     wchar_t exe[MAX_PATH];

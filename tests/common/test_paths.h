@@ -10,6 +10,8 @@ std::wstring testScratchPath(const std::wstring& name);
 
 // The folder that holds hubhost.exe, skp_hub.dll and the product stand-in.
 std::wstring testBinDir();
+// The tests' source folder, ending with a backslash: where data files that tests read lie.
+std::wstring testSourceDir();
 // The folder of this test program, ending with a backslash: where a launcher's sk_res.dll lies.
 std::wstring testExeFolder();
 
