@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "../helpers/handle_count.h"
-#include "../helpers/pipe_load.h"
+#include "handle_count.h"
+#include "pipe_load.h"
 
 namespace {
 

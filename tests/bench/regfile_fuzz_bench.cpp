@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../helpers/regfile_fuzz.h"
+#include "regfile_fuzz.h"
 #include "ksl_log_settings.h"
 #include "scratch_registry.h"
 #include "test_paths.h"

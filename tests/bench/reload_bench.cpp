@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "../helpers/handle_count.h"
-#include "../helpers/process_resources.h"
+#include "handle_count.h"
+#include "process_resources.h"
 #include "bench_setup.h"
 #include "plugin_loader.h"
 

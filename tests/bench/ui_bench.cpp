@@ -17,7 +17,7 @@
 #include "plugin_loader.h"
 #include "scratch_registry.h"
 #include "test_paths.h"
-#include "../helpers/window_probe.h"
+#include "window_probe.h"
 
 namespace {
 

@@ -36,6 +36,7 @@
 #include "ksl_policy_dword_setting.h"
 #include "ksl_scoped_handle.h"
 #include "registry_redirect.h"
+#include "sk_backup_request.h"
 #include "sk_pipe.h"
 #include "sk_product_policy.h"
 
@@ -118,21 +119,15 @@ std::string toUtf8(const wchar_t* wcsText, int nChars)
     return text;
 }
 
-bool isBackupRequest(const BYTE* pRequest, DWORD cbRequest)
-{
-    return cbRequest >= 9 && pRequest[0] == 0x32 && pRequest[1] == 0x01 && cbRequest == 2u * pRequest[3] + 9;
-}
-
 // " backup destinations=0x18 text="..."" for a message laid out as a quick backup request.
 std::string describeBackupRequest(const BYTE* pRequest, DWORD cbRequest)
 {
-    if (!isBackupRequest(pRequest, cbRequest))
+    SKBackupRequest request;
+    if (!parseBackupRequest(pRequest, cbRequest, request))
         return std::string();
-    wchar_t text[256];
-    std::memcpy(text, pRequest + 7, 2u * pRequest[3]); // the text starts at an odd offset
     char head[64];
-    std::snprintf(head, sizeof head, " backup destinations=0x%02x text=\"", pRequest[2]);
-    return head + toUtf8(text, pRequest[3]) + "\"";
+    std::snprintf(head, sizeof head, " backup destinations=0x%02x text=\"", request.byDestinations);
+    return head + toUtf8(request.text.c_str(), static_cast<int>(request.text.size())) + "\"";
 }
 
 std::string describeMessage(const BYTE* pRequest, DWORD cbRequest)
@@ -253,8 +248,9 @@ DWORD serveMessage(ULONG_PTR ulState, const BYTE* pRequest, DWORD cbRequest, BYT
     const std::string line = describeMessage(pRequest, cbRequest);
     std::lock_guard<std::mutex> guard(pState->lock);
     report(options, line);
-    if (!options.backupTo.empty() && isBackupRequest(pRequest, cbRequest))
-        backUp(options, pRequest[2]);
+    SKBackupRequest request;
+    if (!options.backupTo.empty() && parseBackupRequest(pRequest, cbRequest, request))
+        backUp(options, request.byDestinations);
     if (line != "client gone" && ++pState->ulReceived == options.ulCount)
         SetEvent(pState->hDone);
     return 0; // the request is fire-and-forget: no reply

@@ -99,41 +99,6 @@ TEST(LogRecord, SourceFileKeepsOnlyTheNameAfterEitherSeparator)
     EXPECT_EQ(nullptr, record.getSourceFile());
 }
 
-TEST(KslFormat, FormatsLikeWsprintf)
-{
-    wchar_t wcsText[64];
-    EXPECT_EQ(13, kslFormat(wcsText, L"%s=0x%08x", L"ab", 0xC0FFEEu));
-    EXPECT_STREQ(L"ab=0x00c0ffee", wcsText);
-    kslFormat(wcsText, L"%d %u %02d", -12, 7u, 3);
-    EXPECT_STREQ(L"-12 7 03", wcsText);
-}
-
-TEST(KslFormat, CutsAtCapacityWithoutOverrunOrHalfPair)
-{
-    wchar_t wcsBuffer[8];
-    wmemset(wcsBuffer, L'#', 8);
-    EXPECT_EQ(4, kslFormat(wcsBuffer, 5, L"%s", L"abcdefgh"));
-    EXPECT_STREQ(L"abcd", wcsBuffer);
-    EXPECT_EQ(L'#', wcsBuffer[5]);
-    // U+1F600 as a pair must not be split when the cut falls between its halves.
-    EXPECT_EQ(3, kslFormat(wcsBuffer, 5, L"abc%s", L"\xD83D\xDE00"));
-    EXPECT_STREQ(L"abc", wcsBuffer);
-    EXPECT_EQ(0, kslFormat(wcsBuffer, 0, L"x"));
-    EXPECT_EQ(L'a', wcsBuffer[0]);
-}
-
-TEST(KslFormat, OutputLongerThanTheFormatterLimitIsCut)
-{
-    const std::wstring longText(3000, L'x');
-    static wchar_t s_wcsBuffer[4001];
-    wmemset(s_wcsBuffer, L'#', 4001);
-    const int nChars = kslFormat(s_wcsBuffer, L"%s", longText.c_str());
-    EXPECT_GT(nChars, 0);
-    EXPECT_LE(nChars, 1024);
-    EXPECT_EQ(static_cast<size_t>(nChars), wcslen(s_wcsBuffer));
-    EXPECT_EQ(L'#', s_wcsBuffer[4000]);
-}
-
 TEST(TextLogLine, ReferenceExamples)
 {
     EXPECT_EQ(L"<EXCEPTION_BAD> <hubhost> \"Index out of array bounds\" <sample.h, 1299> ",
@@ -223,18 +188,6 @@ TEST(TextLogLine, TooSmallBufferGivesNothing)
     wchar_t wcsLine[2] = {L'#', L'#'};
     EXPECT_EQ(0, CKSLTextLog::formatLine(record, kStamp, wcsLine, 2));
     EXPECT_EQ(L'\0', wcsLine[0]);
-}
-
-TEST(TextLogLine, TimeStampInCtimeLayout)
-{
-    auto stamp = [](WORD wDayOfWeek, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute, WORD wSecond) {
-        const SYSTEMTIME time = {2026, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, 0};
-        wchar_t wcsStamp[CKSLTextLog::s_nTimeStampCapacity];
-        CKSLTextLog::formatTimeStamp(time, wcsStamp);
-        return std::wstring(wcsStamp);
-    };
-    EXPECT_EQ(L"Sun Dec 06 22:16:29 2026", stamp(0, 12, 6, 22, 16, 29));
-    EXPECT_EQ(L"Wed Mar 25 07:05:00 2026", stamp(3, 3, 25, 7, 5, 0));
 }
 
 TEST(TextLogLine, DirectoryOfADrivePath)

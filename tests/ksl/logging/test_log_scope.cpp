@@ -8,7 +8,7 @@
 #include "ksl_exceptions.h"
 #include "ksl_log_settings.h"
 #include "ksl_logging.h"
-#include "../../helpers/log_capture.h"
+#include "log_capture.h"
 
 namespace {
 

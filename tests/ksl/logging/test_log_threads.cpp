@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ksl_exceptions.h"
+#include "ksl_format.h"
 #include "ksl_scoped_handle.h"
 #include "log_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../../helpers/log_capture.h"
+#include "log_capture.h"
 #include "ksl_policy_ad_search_policy.h"
 #include "ksl_product_policy.h"
 #include "ksl_product_skp.h"

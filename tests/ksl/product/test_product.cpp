@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "../../helpers/log_capture.h"
+#include "log_capture.h"
 #include "ksl_product_skp.h"
 #include "ksl_product_zdr.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../../helpers/log_capture.h"
+#include "log_capture.h"
 #include "ksl_registry_key.h"
 
 class RegistryTest : public LogCaptureTest {

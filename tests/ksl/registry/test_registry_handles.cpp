@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../../helpers/handle_count.h"
+#include "handle_count.h"
 #include "ksl_registry_binary.h"
 #include "ksl_registry_dword.h"
 #include "ksl_registry_expand.h"

@@ -7,11 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "../../helpers/handle_count.h"
-#include "../../helpers/process_resources.h"
+#include "handle_count.h"
+#include "process_resources.h"
 #include "ksl_log_settings.h"
 #include "plugin_loader.h"
 #include "scratch_registry.h"
+#include "sk_module_state.h"
 #include "test_paths.h"
 #include "trace_config.h"
 
@@ -194,6 +195,25 @@ TEST_F(CallScopeTest, LoadQueryUnloadCyclesLeaveNoTlsIndexNoHandleAndNoMemory)
     EXPECT_EQ(dwTls, nextTlsIndex());
     EXPECT_LE(committedBytes(), cbCommitted + 64 * 1024) << "no growth beyond heap slack";
     EXPECT_LE(openHandleCount(), dwHandles) << "the status events and the runtime's handles are returned";
+}
+
+TEST(ModuleState, TheGuardRestoresTheCallersStateOnEveryPath)
+{
+    const HMODULE previous = SKGetLibraryModule();
+    SKSetLibraryModule(reinterpret_cast<HMODULE>(0x1000));
+    EXPECT_EQ(nullptr, SKGetCurrentResourceModule());
+    {
+        CSKModuleStateGuard outer;
+        EXPECT_EQ(reinterpret_cast<HMODULE>(0x1000), SKGetCurrentResourceModule());
+        SKSetLibraryModule(reinterpret_cast<HMODULE>(0x2000));
+        {
+            CSKModuleStateGuard inner;
+            EXPECT_EQ(reinterpret_cast<HMODULE>(0x2000), SKGetCurrentResourceModule());
+        }
+        EXPECT_EQ(reinterpret_cast<HMODULE>(0x1000), SKGetCurrentResourceModule());
+    }
+    EXPECT_EQ(nullptr, SKGetCurrentResourceModule());
+    SKSetLibraryModule(previous);
 }
 
 } // namespace

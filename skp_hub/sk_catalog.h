@@ -1,9 +1,0 @@
-// The catalogue entries the launcher lists for the Safekeep functions.
-#pragma once
-
-#include <cstdint>
-
-#include "skp_hub.h"
-
-// Fills the entry for info.nFunctionId; 2 for an id that is not one of the plug-in's.
-int32_t SKFillCatalogEntry(LP_FUNCTION_INFO& info);
