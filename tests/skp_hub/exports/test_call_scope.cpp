@@ -136,6 +136,38 @@ TEST_F(CallScopeTest, EightConcurrentFirstCallsBuildTheModuleWideObjectsOnce)
         << "Safekeep's policy and the network-drive settings, each built once";
 }
 
+// The first query of a load makes the status events and probes the installation. Eight threads
+// making their first query at the same moment: the probe runs once per load, and once the library
+// is unloaded no handle of it is left (an event made twice would leave one).
+TEST_F(CallScopeTest, EightConcurrentFirstQueriesProbeOnceAndMakeEachEventOnce)
+{
+    ASSERT_TRUE(enableTrace(L"SKP_HUB", tracePath));
+    auto firstQueries = [this] {
+        PluginLoader plugin;
+        std::atomic<int> waiting{8};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 8; ++i) {
+            threads.emplace_back([&] {
+                --waiting;
+                while (waiting.load() > 0)
+                    Sleep(0);
+                EXPECT_EQ(0, sizeQuery(plugin));
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+    };
+    firstQueries(); // what the first load leaves for the life of the process
+    DeleteFileW(tracePath.c_str());
+    const DWORD dwHandles = openHandleCount();
+    const int kLoads = 6;
+    for (int i = 0; i < kLoads; ++i)
+        firstQueries();
+    EXPECT_EQ(kLoads, countOccurrences(readTraceFile(tracePath), "SKP_HUB: SKP install status = 1"))
+        << "one probe per load";
+    EXPECT_LE(openHandleCount(), dwHandles) << "no event handle left behind";
+}
+
 TEST_F(CallScopeTest, TheCapabilityQueryReadsNothing)
 {
     logOn(0x300);
