@@ -77,6 +77,23 @@ protected:
         return reinterpret_cast<const wchar_t*>(status.szStatusText);
     }
 
+    // Eight threads ask for the catalogue's size at the same moment, each its first query.
+    static void eightFirstQueriesAtOnce(PluginLoader& plugin)
+    {
+        std::atomic<int> waiting{8};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 8; ++i) {
+            threads.emplace_back([&] {
+                --waiting;
+                while (waiting.load() > 0)
+                    Sleep(0);
+                EXPECT_EQ(0, sizeQuery(plugin));
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+    }
+
     std::wstring logPath, tracePath;
 };
 
@@ -119,18 +136,7 @@ TEST_F(CallScopeTest, EightConcurrentFirstCallsBuildTheModuleWideObjectsOnce)
 {
     logOn(0x100);
     PluginLoader plugin;
-    std::atomic<int> waiting{8};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) {
-        threads.emplace_back([&] {
-            --waiting;
-            while (waiting.load() > 0)
-                Sleep(0);
-            EXPECT_EQ(0, sizeQuery(plugin));
-        });
-    }
-    for (std::thread& t : threads)
-        t.join();
+    eightFirstQueriesAtOnce(plugin);
     // Only the module-wide objects construct a product policy (the queries use that one).
     EXPECT_EQ(2u, count(log(), L"<CKSLProductPolicy::CKSLProductPolicy>"))
         << "Safekeep's policy and the network-drive settings, each built once";
@@ -142,20 +148,9 @@ TEST_F(CallScopeTest, EightConcurrentFirstCallsBuildTheModuleWideObjectsOnce)
 TEST_F(CallScopeTest, EightConcurrentFirstQueriesProbeOnceAndMakeEachEventOnce)
 {
     ASSERT_TRUE(enableTrace(L"SKP_HUB", tracePath));
-    auto firstQueries = [this] {
+    auto firstQueries = [] {
         PluginLoader plugin;
-        std::atomic<int> waiting{8};
-        std::vector<std::thread> threads;
-        for (int i = 0; i < 8; ++i) {
-            threads.emplace_back([&] {
-                --waiting;
-                while (waiting.load() > 0)
-                    Sleep(0);
-                EXPECT_EQ(0, sizeQuery(plugin));
-            });
-        }
-        for (std::thread& t : threads)
-            t.join();
+        eightFirstQueriesAtOnce(plugin);
     };
     firstQueries(); // what the first load leaves for the life of the process
     DeleteFileW(tracePath.c_str());
