@@ -12,7 +12,9 @@ void __freeres() noexcept;
 namespace {
 
 // The lock of the library's own unwinder (see CMakeLists.txt): made once, when the exception
-// frames are registered at load, and otherwise never closed by the runtime.
+// frames are registered at load, and otherwise never closed by the runtime. Closed by hand at the
+// one moment of the unload when no frame needs it any more; a scoped owner would close it when the
+// runtime destroys the library's statics, which is its own time, not ours.
 HANDLE g_hUnwinderLock = nullptr;
 
 } // namespace
