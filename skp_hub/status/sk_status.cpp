@@ -7,8 +7,8 @@
 #include "ksl_format.h"
 #include "sk_date_format.h"
 #include "sk_record_field.h"
-#include "sk_shared_product_policy.h"
 #include "sk_resource.h"
+#include "sk_shared_product_policy.h"
 #include "sk_trace.h"
 
 namespace {

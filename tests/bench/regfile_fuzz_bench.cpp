@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "regfile_fuzz.h"
 #include "ksl_log_settings.h"
+#include "regfile_fuzz.h"
 #include "scratch_registry.h"
 #include "test_paths.h"
 

@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "handle_count.h"
-#include "process_resources.h"
 #include "bench_setup.h"
+#include "handle_count.h"
 #include "plugin_loader.h"
+#include "process_resources.h"
 
 namespace {
 

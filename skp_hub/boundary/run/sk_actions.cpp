@@ -11,8 +11,8 @@
 #include "sk_backup_request.h"
 #include "sk_install_path.h"
 #include "sk_pipe.h"
-#include "sk_shared_product_policy.h"
 #include "sk_resource.h"
+#include "sk_shared_product_policy.h"
 #include "sk_tool_runner.h"
 #include "sk_trace.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
 #include "ksl_ini.h"
 #include "ksl_registry_key.h"
 #include "ksl_scoped_handle.h"
+#include "log_capture.h"
 
 class IniTest : public LogCaptureTest {
 protected:

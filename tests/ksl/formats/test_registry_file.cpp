@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "registry_tree.h"
 #include "ini_test_support.h"
 #include "ksl_registry_key.h"
 #include "ksl_scoped_handle.h"
+#include "registry_tree.h"
 #include "scratch_registry.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "regfile_fuzz.h"
 #include "ini_test_support.h"
+#include "regfile_fuzz.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "registry_tree.h"
 #include "ini_test_support.h"
+#include "registry_tree.h"
 #include "scratch_registry.h"
 
 namespace {

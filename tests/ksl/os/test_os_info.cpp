@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
 #include "ksl_windows_os_info.h"
+#include "log_capture.h"
 
 namespace {
 

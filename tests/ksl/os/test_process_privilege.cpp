@@ -2,9 +2,9 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include "log_capture.h"
 #include "handle_count.h"
 #include "ksl_windowsprocess.h"
+#include "log_capture.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <thread>
 
-#include "log_capture.h"
 #include "handle_count.h"
 #include "ksl_windowsprocess.h"
+#include "log_capture.h"
 
 namespace {
 

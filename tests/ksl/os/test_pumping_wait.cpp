@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "log_capture.h"
-#include "window_probe.h"
 #include "ksl_catch.h"
 #include "ksl_exceptions.h"
 #include "ksl_pumping_wait.h"
 #include "ksl_scoped_handle.h"
 #include "ksl_thread_slot.h"
+#include "log_capture.h"
+#include "window_probe.h"
 
 namespace {
 

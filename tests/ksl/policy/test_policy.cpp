@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
 #include "ksl_policy_ad_search_policy.h"
 #include "ksl_product_policy.h"
 #include "ksl_product_skp.h"
 #include "ksl_registry_dword.h"
 #include "ksl_scoped_handle.h"
+#include "log_capture.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "log_capture.h"
 #include "ksl_product_skp.h"
 #include "ksl_product_zdr.h"
+#include "log_capture.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
 #include "ksl_registry_key.h"
+#include "log_capture.h"
 
 class RegistryTest : public LogCaptureTest {
 protected:

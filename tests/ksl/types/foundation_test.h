@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "log_capture.h"
 #include "ksl_wchar_string.h"
+#include "log_capture.h"
 
 class FoundationTest : public LogCaptureTest {
 protected:

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
 #include "alloc_failure.h"
 #include "ksl_dbllist.h"
 #include "ksl_wchar_string.h"
+#include "log_capture.h"
 
 namespace {
 

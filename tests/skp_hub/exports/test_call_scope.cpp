@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "handle_count.h"
-#include "process_resources.h"
 #include "ksl_log_settings.h"
 #include "plugin_loader.h"
+#include "process_resources.h"
 #include "scratch_registry.h"
 #include "sk_module_state.h"
 #include "test_paths.h"

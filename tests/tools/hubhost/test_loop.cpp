@@ -22,8 +22,8 @@
 #include "sk_actions.h"
 #include "sk_backup_request.h"
 #include "sk_date_format.h"
-#include "sk_product_policy.h"
 #include "sk_pipe.h"
+#include "sk_product_policy.h"
 #include "test_paths.h"
 
 namespace {

@@ -13,11 +13,11 @@
 
 #include "handle_count.h"
 #include "pipe_load.h"
-#include "trace_capture.h"
-#include "window_probe.h"
 #include "sk_pipe.h"
 #include "sk_tool_runner.h"
 #include "test_paths.h"
+#include "trace_capture.h"
+#include "window_probe.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "window_probe.h"
 #include "ksl_log_settings.h"
 #include "ksl_scoped_handle.h"
 #include "plugin_loader.h"
@@ -16,6 +15,7 @@
 #include "sk_actions.h"
 #include "test_paths.h"
 #include "trace_config.h"
+#include "window_probe.h"
 
 namespace {
 

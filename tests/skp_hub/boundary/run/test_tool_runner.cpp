@@ -4,9 +4,9 @@
 #include <string>
 
 #include "handle_count.h"
-#include "trace_capture.h"
 #include "sk_tool_runner.h"
 #include "test_paths.h"
+#include "trace_capture.h"
 
 namespace {
 
