@@ -16,6 +16,7 @@
 #include "bench_setup.h"
 #include "plugin_loader.h"
 #include "scratch_registry.h"
+#include "service_standin.h"
 #include "test_paths.h"
 #include "window_probe.h"
 
@@ -28,28 +29,6 @@ void installProgramsInto(const std::wstring& installDir)
     for (const wchar_t* program : {L"skp_gui.exe", L"rejuvenate_gui.exe"})
         CopyFileW((testBinDir() + L"product\\" + program).c_str(), (installDir + L"\\" + program).c_str(), FALSE);
     setRegString(HKEY_LOCAL_MACHINE, L"Software\\Tessil\\Safekeep", L"InstallPath", installDir);
-}
-
-// The service stand-in for one message, once its pipe is there.
-HANDLE startService()
-{
-    std::wstring command = L"\"" + testBinDir() + L"sk_service.exe\" --count 1";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-        return nullptr;
-    CloseHandle(pi.hThread);
-    for (int i = 0; i < 400; ++i) {
-        const HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, L"SK_ServerReadyEvent");
-        if (ready != nullptr) {
-            WaitForSingleObject(ready, 5000);
-            CloseHandle(ready);
-            break;
-        }
-        Sleep(25);
-    }
-    return pi.hProcess;
 }
 
 void switchLogAndTraceOn()
@@ -87,7 +66,7 @@ void runScenario(const char* wcsScenario, bool bService, bool bRejuvenate)
     };
     query(); // the first query creates the status events, as the launcher's first display does
     query();
-    const HANDLE hService = bService ? startService() : nullptr;
+    const HANDLE hService = bService ? startServiceStandIn(1) : nullptr;
     CWindowProbe probe(query);
     nAnswered = 0;
     probe.start();

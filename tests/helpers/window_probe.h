@@ -12,6 +12,8 @@
 #include <atomic>
 #include <functional>
 
+#include "service_standin.h"
+
 class CWindowProbe {
 public:
     static const UINT WM_PROBE_PING = WM_APP + 1;
@@ -67,14 +69,6 @@ public:
     double longestQueryMs() const { return m_dLongestQueryMs; }
 
 private:
-    static double nowMs()
-    {
-        LARGE_INTEGER frequency, counter;
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&counter);
-        return 1e3 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-    }
-
     static void pump()
     {
         MSG msg;

@@ -12,20 +12,13 @@
 #include "ksl_scoped_handle.h"
 #include "plugin_loader.h"
 #include "scratch_registry.h"
+#include "service_standin.h"
 #include "sk_actions.h"
 #include "test_paths.h"
 #include "trace_config.h"
 #include "window_probe.h"
 
 namespace {
-
-double nowMs()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return 1e3 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // What a launcher shows, asked anew: the quick link's status record and the catalogue records of
 // the six ids, compared byte for byte with the answers taken when the object was made.
@@ -94,29 +87,10 @@ protected:
         SetEnvironmentVariableW(L"SKP_STANDIN_HOLD_MS", nullptr);
         ScratchRegistryTest::TearDown();
     }
-    // Starts the stand-in service for nCount messages; answers its process handle.
-    HANDLE startService(const std::wstring& serviceLog, int nCount = 1)
+    // The stand-in service for nCount messages, recording them in serviceLog.
+    static HANDLE startService(const std::wstring& serviceLog, int nCount = 1)
     {
-        std::wstring command = L"\"" + testBinDir() + L"sk_service.exe\" --count " + std::to_wstring(nCount) +
-                               L" --log \"" + serviceLog + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-            return nullptr;
-        CloseHandle(pi.hThread);
-        // The service signals its ready event once its pipe exists.
-        HANDLE ready = nullptr;
-        for (int i = 0; i < 200 && !ready; ++i) {
-            ready = OpenEventW(SYNCHRONIZE, FALSE, L"SK_ServerReadyEvent");
-            if (!ready)
-                Sleep(25);
-        }
-        if (ready) {
-            WaitForSingleObject(ready, 5000);
-            CloseHandle(ready);
-        }
-        return pi.hProcess;
+        return startServiceStandIn(nCount, L"--log \"" + serviceLog + L"\"");
     }
 
     // The product's programs stay open this long, so that an action waits for them.
